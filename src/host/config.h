@@ -1,0 +1,13 @@
+#pragma once
+
+#include <windows.h>
+
+// Fixed by start-up and read-only afterwards; empty strings before.
+extern const char* ToolPath;
+extern const char* WorkingDirectory;
+
+// The installation directory as a string of its own (free it), or null when it is not found.
+char* LookupInstallDir();
+
+// Composes ToolPath and WorkingDirectory from the installation directory; false when out of memory.
+bool ComposePaths(const char* installDir);

@@ -1,0 +1,36 @@
+#include "host/startup.h"
+
+#include <stdlib.h>
+
+#include "eventlog/events.h"
+#include "host/config.h"
+#include "host/service.h"
+
+static bool IsConsoleMode(int argumentCount, char** arguments)
+{
+    return argumentCount == 2 && arguments[1][0] == 'X';
+}
+
+int ServiceProgram(int argumentCount, char** arguments)
+{
+    OpenEventSource();
+
+    char* installDir = LookupInstallDir();
+    bool composed = installDir != NULL && ComposePaths(installDir);
+    free(installDir);
+    if (!composed) {
+        ReportFailureEvent(EVENT_TOOL_START_FAILURE, "zonbek InstallDir lookup");
+        return 1;
+    }
+
+    if (IsConsoleMode(argumentCount, arguments))
+        ServiceMain(0, NULL);
+
+    char name[] = "zonbek";
+    SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {NULL, NULL}};
+    if (!StartServiceCtrlDispatcherA(table)) {
+        ReportFailureEvent(EVENT_SERVICE_FAILURE, "StartServiceCtrlDispatcher");
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <windows.h>
+
+// The one record every report sends whole; the handler and the service thread both report.
+extern SERVICE_STATUS ServiceStatusRecord;
+// Checkpoint of the next pending report; never reset, so pending checkpoints run 1, 2, 3 over the process.
+extern DWORD CheckPointCounter;
+extern SERVICE_STATUS_HANDLE StatusHandle;
+
+void BeginStatus();
+void ReportStartPending();
+void ReportRunning();
+void ReportStopPending();
+void ReportStopped(DWORD exitCode);
