@@ -2,6 +2,7 @@
 
 #include "eventlog/events.h"
 #include "host/status.h"
+#include "supervision/cycles.h"
 
 DWORD StopRequested = 0;
 SRWLOCK StopLock = SRWLOCK_INIT;
@@ -26,7 +27,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*)
         ReportFailureEvent(EVENT_SERVICE_FAILURE, "RegisterServiceCtrlHandler");
         return;
     }
-    ReportStopped(NO_ERROR);
+    ReportStopped(RunCycles());
 }
 
 void WINAPI ServiceCtrlHandler(DWORD control)

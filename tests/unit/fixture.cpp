@@ -5,15 +5,18 @@
 #include "host/config.h"
 #include "host/service.h"
 #include "host/status.h"
+#include "supervision/launch.h"
 
 void ServiceTest::SetUp()
 {
     fake::Reset();
-    EventSourceHandle = NULL;
+    EventSourceHandle = fake::EventSource();
     ServiceStatusRecord = {};
     CheckPointCounter = 1;
     StatusHandle = NULL;
     StopRequested = 0;
+    OutputPipeRead = NULL;
+    ServiceConsoleObtained = false;
     ComposePaths("C:\\Tools\\Z");
 }
 

@@ -49,18 +49,21 @@ TEST_F(Startup, ComposesPathsAndHandsTheServiceTableToTheDispatcher)
 {
     fake::script().registry.stored = "D:\\Kavix\\\0"s;
     fake::script().dispatcher = {};
+    fake::script().tools = {fake::Tool{.exitCode = 1}};
     EXPECT_EQ(RunProgram({"zonbeksvc.exe"}), 0);
     EXPECT_STREQ(ToolPath, "D:\\Kavix\\\\zonbek.exe");
     EXPECT_STREQ(WorkingDirectory, "D:\\Kavix\\");
     EXPECT_EQ(fake::record().dispatcherNames, (std::vector<std::string>{"zonbek"}));
     EXPECT_EQ(fake::record().handlerNames, (std::vector<std::string>{"zonbek"})) << "ServiceMain ran once";
-    EXPECT_TRUE(EventTexts().empty());
+    EXPECT_EQ(fake::record().launches.at(0).application, "D:\\Kavix\\\\zonbek.exe");
+    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {}}}));
 }
 
 TEST_F(Startup, EmptyInstallDirStillStarts)
 {
     fake::script().registry.stored = "\0"s;
     fake::script().dispatcher = {};
+    fake::script().tools = {fake::Tool{.exitCode = 1}};
     EXPECT_EQ(RunProgram({"zonbeksvc.exe"}), 0);
     EXPECT_STREQ(ToolPath, "\\zonbek.exe");
     EXPECT_STREQ(WorkingDirectory, "");
@@ -97,6 +100,7 @@ TEST_F(Startup, ConsoleModeOnlyForOneArgumentStartingWithUpperCaseX)
 TEST_F(Startup, ConsoleModeRunsTheServiceBeforeTheDispatcher)
 {
     fake::script().dispatcher = {};
+    fake::script().tools = {fake::Tool{.exitCode = 1}, fake::Tool{.exitCode = 1}};
     EXPECT_EQ(RunProgram({"svc", "X"}), 0);
     auto names = CallNames();
     auto firstRegistration = std::find(names.begin(), names.end(), "RegisterServiceCtrlHandlerA");

@@ -198,6 +198,12 @@ void WaitForStatuses(size_t count)
     changed.wait(lock, [&] { return log.statuses.size() >= count; });
 }
 
+void WaitForCalls(size_t count)
+{
+    std::unique_lock lock(gate);
+    changed.wait(lock, [&] { return log.calls.size() >= count; });
+}
+
 void EndTools(DWORD exitCode)
 {
     std::lock_guard lock(gate);
@@ -381,8 +387,20 @@ BOOL GenerateConsoleCtrlEvent(DWORD event, DWORD processGroup)
     return TRUE;
 }
 
+static void Hook(const std::string& call)
+{
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard lock(gate);
+        hook = current.onCall;
+    }
+    if (hook)
+        hook(call);
+}
+
 BOOL AllocConsole()
 {
+    Hook("AllocConsole");
     std::lock_guard lock(gate);
     Call("AllocConsole");
     log.allocConsoles++;
@@ -397,6 +415,7 @@ BOOL AllocConsole()
 
 BOOL CreatePipe(HANDLE* read, HANDLE* write, LPSECURITY_ATTRIBUTES attributes, DWORD size)
 {
+    Hook("CreatePipe");
     std::lock_guard lock(gate);
     Call("CreatePipe");
     PipeCreation creation{nullptr, nullptr, attributes != nullptr, attributes ? *attributes : SECURITY_ATTRIBUTES{},
@@ -449,11 +468,11 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
                   *startupInfo,
                   log.ctrlCBroadcasts,
                   false};
-    // The platform may write into the command line; a buffer used again would show it.
-    if (commandLine && commandLine[0])
-        commandLine[0] = '#';
     launch.ok = Outcome(current.createProcess) != FALSE;
     if (launch.ok) {
+        // The platform may write into the command line; a buffer used again would show it.
+        if (commandLine && commandLine[0])
+            commandLine[0] = '#';
         auto process = std::make_shared<Process>();
         if (current.tools.empty()) {
             ADD_FAILURE() << "stand-in: launch " << log.launches.size() + 1 << " has no scripted tool";

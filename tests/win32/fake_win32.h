@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +57,9 @@ struct Script {
     std::deque<Result> createProcess;
     std::deque<Result> createThread;
     std::deque<Tool> tools; // one per successful launch; a launch with none left is a test failure
+    // Runs on the calling thread, outside the stand-in's lock, as CreatePipe or AllocConsole is entered:
+    // a way to deliver a control at an exact point of a cycle.
+    std::function<void(const std::string& call)> onCall;
 };
 
 struct Event {
@@ -130,6 +134,7 @@ bool IsOpen(HANDLE handle);
 // Waits (without a time limit) until the service has made this many launch attempts / status reports.
 void WaitForLaunches(size_t count);
 void WaitForStatuses(size_t count);
+void WaitForCalls(size_t count);
 
 void EndTools(DWORD exitCode);
 void ReleaseGrandchildren();

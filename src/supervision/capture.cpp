@@ -1,0 +1,72 @@
+#include "supervision/capture.h"
+
+#include <string.h>
+
+static const DWORD CancelRetryMilliseconds = 20;
+
+static void Keep(OutputCapture* capture, const char* data, DWORD count)
+{
+    DWORD room = CaptureLimit - capture->received;
+    if (count > room)
+        count = room;
+    memcpy(capture->buffer + capture->received, data, count);
+    capture->received += count;
+}
+
+// Once the tool has gone, only what the pipe already holds is its output; a grandchild that inherited
+// the write end may keep the pipe open for ever, so nothing here waits for more.
+static void TakeRemaining(OutputCapture* capture)
+{
+    DWORD available = 0;
+    if (!PeekNamedPipe(capture->pipe, NULL, 0, NULL, &available, NULL))
+        return;
+    char chunk[4096];
+    while (available > 0) {
+        DWORD wanted = available < sizeof chunk ? available : static_cast<DWORD>(sizeof chunk);
+        DWORD got = 0;
+        if (!ReadFile(capture->pipe, chunk, wanted, &got, NULL) || got == 0)
+            return;
+        Keep(capture, chunk, got);
+        available -= got;
+    }
+}
+
+static DWORD WINAPI ReadOutput(LPVOID parameter)
+{
+    OutputCapture* capture = static_cast<OutputCapture*>(parameter);
+    char chunk[4096];
+    while (!capture->toolEnded.load()) {
+        DWORD got = 0;
+        if (ReadFile(capture->pipe, chunk, sizeof chunk, &got, NULL))
+            Keep(capture, chunk, got);
+        else if (GetLastError() != ERROR_OPERATION_ABORTED)
+            return 0; // every writer has gone and the pipe is empty
+    }
+    TakeRemaining(capture);
+    return 0;
+}
+
+void StartCapture(OutputCapture* capture, HANDLE pipe)
+{
+    capture->pipe = pipe;
+    capture->toolEnded.store(false);
+    capture->received = 0;
+    memset(capture->buffer, 0, sizeof capture->buffer);
+    capture->reader = CreateThread(NULL, 0, ReadOutput, capture, 0, NULL);
+}
+
+void FinishCapture(OutputCapture* capture)
+{
+    if (capture->reader == NULL) {
+        TakeRemaining(capture);
+        return;
+    }
+    capture->toolEnded.store(true);
+    // A read still pending now waits on an empty pipe that only a grandchild holds open; the cancel
+    // is repeated for a reader that had not yet started its read when the first one was sent.
+    do {
+        CancelSynchronousIo(capture->reader);
+    } while (WaitForSingleObject(capture->reader, CancelRetryMilliseconds) == WAIT_TIMEOUT);
+    CloseHandle(capture->reader);
+    capture->reader = NULL;
+}

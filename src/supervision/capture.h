@@ -1,0 +1,21 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "supervision/lines.h"
+
+// What one cycle's tool wrote, drained while it runs so that it never blocks on a full pipe.
+struct OutputCapture {
+    HANDLE pipe;
+    HANDLE reader;                 // the draining thread; null when it could not be started
+    std::atomic<bool> toolEnded;
+    DWORD received;                // bytes kept in buffer, at most CaptureLimit; the rest is discarded
+    char buffer[CaptureBufferSize];
+};
+
+void StartCapture(OutputCapture* capture, HANDLE pipe);
+// After the tool has ended: takes what it left in the pipe and ends the reader, without waiting for
+// any other holder of the pipe's write end.
+void FinishCapture(OutputCapture* capture);

@@ -1,0 +1,84 @@
+#include "supervision/launch.h"
+
+#include <string.h>
+
+#include "eventlog/events.h"
+#include "host/config.h"
+#include "host/service.h"
+
+HANDLE OutputPipeRead = NULL;
+bool ServiceConsoleObtained = false;
+STARTUPINFOA ToolStartupInfo;
+PROCESS_INFORMATION ToolProcessInfo;
+
+static void CloseOutputPipeRead()
+{
+    if (OutputPipeRead != NULL) {
+        CloseHandle(OutputPipeRead);
+        OutputPipeRead = NULL;
+    }
+}
+
+static void ReportLaunchFailure(const char* operation, const char* commandLine)
+{
+    ReportStartFailureEvent(operation, ToolPath, commandLine, WorkingDirectory);
+}
+
+// Under StopLock, so that a stop is either seen here or broadcast to a tool that already exists.
+static Launch CreateTool(char* commandLine)
+{
+    AcquireSRWLockExclusive(&StopLock);
+    Launch launch = Launch::StopFirst;
+    if (StopRequested == 0) {
+        launch = CreateProcessA(ToolPath, commandLine, NULL, NULL, TRUE, IDLE_PRIORITY_CLASS, NULL, WorkingDirectory,
+                                &ToolStartupInfo, &ToolProcessInfo)
+                     ? Launch::Started
+                     : Launch::Failed;
+    }
+    ReleaseSRWLockExclusive(&StopLock);
+    return launch;
+}
+
+Launch LaunchTool()
+{
+    // Made afresh for every launch: the platform may write into the command line it is given.
+    char commandLine[sizeof ToolCommandLineText];
+    memcpy(commandLine, ToolCommandLineText, sizeof commandLine);
+
+    CloseOutputPipeRead();
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, NULL, TRUE};
+    HANDLE read = NULL;
+    HANDLE write = NULL;
+    if (!CreatePipe(&read, &write, &attributes, 0)) {
+        ReportLaunchFailure("CreateProcess(zonbek), CreatePipe", commandLine);
+        return Launch::Failed;
+    }
+    OutputPipeRead = read;
+
+    memset(&ToolStartupInfo, 0, sizeof ToolStartupInfo);
+    ToolStartupInfo.cb = sizeof ToolStartupInfo;
+    ToolStartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    ToolStartupInfo.hStdInput = NULL;
+    ToolStartupInfo.hStdOutput = write;
+    ToolStartupInfo.hStdError = write;
+    memset(&ToolProcessInfo, 0, sizeof ToolProcessInfo);
+
+    if (!ServiceConsoleObtained) {
+        if (!AllocConsole()) {
+            ReportLaunchFailure("AllocConsole", commandLine);
+            CloseHandle(write);
+            CloseOutputPipeRead();
+            return Launch::Failed;
+        }
+        ServiceConsoleObtained = true;
+    }
+
+    Launch launch = CreateTool(commandLine);
+    // The tool holds its own copy now; ours would keep the pipe open after the tool has gone.
+    CloseHandle(write);
+    if (launch == Launch::Failed)
+        ReportLaunchFailure("CreateProcess(zonbek)", commandLine);
+    if (launch != Launch::Started)
+        CloseOutputPipeRead();
+    return launch;
+}

@@ -1,0 +1,125 @@
+#include "fixture.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "host/service.h"
+#include "supervision/launch.h"
+#include "supervision/lines.h"
+
+namespace {
+
+using fake::Tool;
+
+using Capture = ServiceTest;
+
+std::string Numbered(size_t bytes)
+{
+    std::string output;
+    for (int line = 0; output.size() < bytes; ++line)
+        output += "line " + std::to_string(line) + "\r\n";
+    return output.substr(0, bytes);
+}
+
+std::vector<std::string> LinesOf(std::string output)
+{
+    output.resize(std::min<size_t>(output.size(), CaptureLimit));
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i = 0; i <= output.size(); ++i) {
+        if (i == output.size() || output[i] == '\r' || output[i] == '\n') {
+            if (i > start)
+                lines.push_back(output.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
+TEST_F(Capture, OutputEventHasFixedAttributesAndOneStringPerLine)
+{
+    fake::script().tools = {Tool{.exitCode = 3, .output = "first\r\nsecond"}};
+    ServiceMain(0, NULL);
+    auto events = fake::record().events;
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].source, fake::EventSource());
+    EXPECT_EQ(events[0].type, EVENTLOG_ERROR_TYPE);
+    EXPECT_EQ(events[0].category, 0);
+    EXPECT_EQ(events[0].id, 0xC0020003u);
+    EXPECT_EQ(events[0].user, nullptr);
+    EXPECT_EQ(events[0].dataSize, 0u);
+    EXPECT_EQ(events[0].data, nullptr);
+    EXPECT_EQ(events[0].strings, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST_F(Capture, NoLineGivesANullListAndNoStrings)
+{
+    for (const char* output : {"", "\r\n\r\n", "\n"}) {
+        SetUp();
+        fake::script().tools = {Tool{.exitCode = 1, .output = output}};
+        ServiceMain(0, NULL);
+        auto events = fake::record().events;
+        ASSERT_EQ(events.size(), 1u);
+        EXPECT_TRUE(events[0].stringsNull);
+        EXPECT_TRUE(events[0].strings.empty());
+    }
+}
+
+TEST_F(Capture, OnlyTheFirst4094BytesAreReported)
+{
+    std::string output = Numbered(100 * 1024);
+    fake::script().tools = {Tool{.exitCode = 1, .output = output}};
+    ServiceMain(0, NULL);
+    auto events = fake::record().events;
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].strings, LinesOf(output));
+}
+
+TEST_F(Capture, EachCycleReportsOnlyItsOwnOutput)
+{
+    fake::script().tools = {Tool{.output = Numbered(9000)}, Tool{.exitCode = 2, .output = "mine\n"}};
+    ServiceMain(0, NULL);
+    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"mine"}}}));
+}
+
+TEST_F(Capture, AGrandchildHoldingThePipeDoesNotHoldTheService)
+{
+    fake::script().tools = {Tool{.output = "restart\n", .grandchildHoldsPipe = true},
+                            Tool{.exitCode = 1, .output = "taken\n", .grandchildHoldsPipe = true}};
+    ServiceMain(0, NULL);
+    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"taken"}}}));
+    EXPECT_EQ(fake::OpenHandles().size(), 1u) << "only the last read end; readers and tools released";
+}
+
+TEST_F(Capture, GrandchildAndStopTogetherEndWithoutOutput)
+{
+    fake::script().tools = {Tool{.exitCode = 1, .output = "x\n", .untilCtrlC = true, .grandchildHoldsPipe = true}};
+    std::thread service([] { ServiceMain(0, NULL); });
+    fake::WaitForStatuses(2);
+    ServiceCtrlHandler(SERVICE_CONTROL_STOP);
+    service.join();
+    EXPECT_TRUE(EventTexts().empty());
+    EXPECT_EQ(fake::OpenHandles().size(), 1u);
+}
+
+TEST_F(Capture, WithoutAReaderThreadTheOutputIsStillTaken)
+{
+    fake::script().createThread = {fake::Fails(8), fake::Fails(8)};
+    fake::script().tools = {Tool{.output = "a\n", .grandchildHoldsPipe = true},
+                            Tool{.exitCode = 6, .output = "b\nc", .grandchildHoldsPipe = true}};
+    ServiceMain(0, NULL);
+    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"b", "c"}}}));
+    EXPECT_EQ(fake::OpenHandles().size(), 1u);
+}
+
+TEST_F(Capture, UnreadableExitCodeIsReportedBeforeTheOutput)
+{
+    fake::script().tools = {Tool{.output = "why\n", .exitCodeUnreadable = true, .exitCodeError = 6}};
+    ServiceMain(0, NULL);
+    EXPECT_EQ(EventTexts(),
+              (std::vector<EventText>{{0xC0020001, {"KavixZonbek", "GetExitCodeProcess on zobnek failed failed with 6"}},
+                                      {0xC0020003, {"why"}}}));
+    EXPECT_EQ(fake::OpenHandles().size(), 1u);
+}
+
+} // namespace
