@@ -22,11 +22,12 @@ void WINAPI ServiceMain(DWORD, LPSTR*)
     StopRequested = 0;
     ReleaseSRWLockExclusive(&StopLock);
 
-    StatusHandle = RegisterServiceCtrlHandlerA(ServiceName, ServiceCtrlHandler);
-    if (StatusHandle == NULL) {
+    SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerA(ServiceName, ServiceCtrlHandler);
+    if (handle == NULL) {
         ReportFailureEvent(EVENT_SERVICE_FAILURE, "RegisterServiceCtrlHandler");
         return;
     }
+    SetStatusHandle(handle);
     ReportStopped(RunCycles());
 }
 

@@ -28,6 +28,13 @@ void BeginStatus()
     ReleaseSRWLockExclusive(&StatusLock);
 }
 
+void SetStatusHandle(SERVICE_STATUS_HANDLE handle)
+{
+    AcquireSRWLockExclusive(&StatusLock);
+    StatusHandle = handle;
+    ReleaseSRWLockExclusive(&StatusLock);
+}
+
 void ReportStartPending()
 {
     Publish(SERVICE_START_PENDING, 0, NO_ERROR, true, 3000);

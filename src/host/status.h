@@ -9,6 +9,7 @@ extern DWORD CheckPointCounter;
 extern SERVICE_STATUS_HANDLE StatusHandle;
 
 void BeginStatus();
+void SetStatusHandle(SERVICE_STATUS_HANDLE handle);
 void ReportStartPending();
 void ReportRunning();
 void ReportStopPending();
