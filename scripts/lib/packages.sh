@@ -21,4 +21,4 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev g++-mingw-w64-x8
 # What the end-to-end tests need: a service manager, registry and console.
 WINE_PACKAGES=(wine64 wine)
 # Sanitizers and the fuzzer.
-CHECK_PACKAGES=(clang libclang-rt-14-dev)
+CHECK_PACKAGES=(clang libclang-rt-14-dev clang-tidy cppcheck)

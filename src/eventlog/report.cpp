@@ -11,7 +11,8 @@ void OpenEventSource()
 
 void FormatFailureText(char (&text)[FailureTextSize], const char* operation, DWORD lastError)
 {
-    snprintf(text, sizeof text, "%s failed with %ld", operation, static_cast<long>(static_cast<LONG>(lastError)));
+    // Cutting a long text short is wanted; the result is always terminated.
+    (void)snprintf(text, sizeof text, "%s failed with %ld", operation, static_cast<long>(static_cast<LONG>(lastError)));
 }
 
 BOOL WriteErrorEvent(DWORD eventId, WORD count, const char** strings)

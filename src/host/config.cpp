@@ -1,5 +1,6 @@
 #include "host/config.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -46,8 +47,9 @@ char* LookupInstallDir()
 bool ComposePaths(const char* installDir)
 {
     size_t length = strlen(installDir);
+    size_t toolPathSize = length + 1 + sizeof ToolFileName;
     char* workingDirectory = static_cast<char*>(malloc(length + 1));
-    char* toolPath = static_cast<char*>(malloc(length + 1 + sizeof ToolFileName));
+    char* toolPath = static_cast<char*>(malloc(toolPathSize));
     if (workingDirectory == NULL || toolPath == NULL) {
         free(workingDirectory);
         free(toolPath);
@@ -55,9 +57,7 @@ bool ComposePaths(const char* installDir)
     }
     memcpy(workingDirectory, installDir, length + 1);
     // Exactly one backslash, whatever the directory ends with: nothing is normalised.
-    memcpy(toolPath, installDir, length);
-    toolPath[length] = '\\';
-    memcpy(toolPath + length + 1, ToolFileName, sizeof ToolFileName);
+    (void)snprintf(toolPath, toolPathSize, "%s\\%s", installDir, ToolFileName);
 
     // Start-up composes once per process; releasing an earlier pair keeps repeated start-ups clean.
     free(OwnedToolPath);
