@@ -36,32 +36,17 @@ std::vector<std::string> LinesOf(std::string output)
     return lines;
 }
 
-TEST_F(Capture, OutputEventHasFixedAttributesAndOneStringPerLine)
+TEST_F(Capture, OutputEventCarriesOneStringPerLineOrANullList)
 {
-    fake::script().tools = {Tool{.exitCode = 3, .output = "first\r\nsecond"}};
-    ServiceMain(0, NULL);
-    auto events = fake::record().events;
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].source, fake::EventSource());
-    EXPECT_EQ(events[0].type, EVENTLOG_ERROR_TYPE);
-    EXPECT_EQ(events[0].category, 0);
-    EXPECT_EQ(events[0].id, 0xC0020003u);
-    EXPECT_EQ(events[0].user, nullptr);
-    EXPECT_EQ(events[0].dataSize, 0u);
-    EXPECT_EQ(events[0].data, nullptr);
-    EXPECT_EQ(events[0].strings, (std::vector<std::string>{"first", "second"}));
-}
-
-TEST_F(Capture, NoLineGivesANullListAndNoStrings)
-{
-    for (const char* output : {"", "\r\n\r\n", "\n"}) {
+    struct Case {
+        const char* output;
+        std::vector<std::string> lines;
+    };
+    for (auto c : {Case{"first\r\nsecond", {"first", "second"}}, Case{"", {}}, Case{"\r\n\r\n", {}}, Case{"\n", {}}}) {
         SetUp();
-        fake::script().tools = {Tool{.exitCode = 1, .output = output}};
+        fake::script().tools = {Tool{.exitCode = 3, .output = c.output}};
         ServiceMain(0, NULL);
-        auto events = fake::record().events;
-        ASSERT_EQ(events.size(), 1u);
-        EXPECT_TRUE(events[0].stringsNull);
-        EXPECT_TRUE(events[0].strings.empty());
+        EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, c.lines}}));
     }
 }
 

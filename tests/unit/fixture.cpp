@@ -28,8 +28,17 @@ void ServiceTest::TearDown()
 std::vector<EventText> EventTexts()
 {
     std::vector<EventText> texts;
-    for (auto& event : fake::record().events)
+    for (auto& event : fake::record().events) {
+        // Every event the service writes has the same fixed attributes.
+        EXPECT_EQ(event.source, EventSourceHandle);
+        EXPECT_EQ(event.type, EVENTLOG_ERROR_TYPE);
+        EXPECT_EQ(event.category, 0);
+        EXPECT_EQ(event.user, nullptr);
+        EXPECT_EQ(event.dataSize, 0u);
+        EXPECT_EQ(event.data, nullptr);
+        EXPECT_EQ(event.stringsNull, event.strings.empty()) << "a null list exactly when there is no string";
         texts.push_back({event.id, event.strings});
+    }
     return texts;
 }
 

@@ -16,7 +16,8 @@ protected:
 };
 
 
-// The event as an administrator reads it: identifier and insertion strings.
+// The events as an administrator reads them: identifier and insertion strings; the fixed
+// attributes of each are checked on the way.
 struct EventText {
     DWORD id;
     std::vector<std::string> strings;
