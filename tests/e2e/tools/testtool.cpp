@@ -1,0 +1,262 @@
+// Stand-in for the supervised tool, installed as zonbek.exe. What a launch does is read from zonbek.cfg
+// beside the executable: line N for the N-th launch (the last line once there are fewer lines), a list
+// of actions separated by ';':
+//   exit N          end with exit code N (a line that runs out of actions ends with 0)
+//   out TEXT        TEXT and CR LF to standard output; err TEXT: the same to standard error
+//   write TEXT      TEXT to standard output as it is, after \r \n \0 \\ escapes
+//   bulk N          N bytes of numbered 64-byte lines to standard output
+//   record          command line, current directory and standard input kind into zonbek.cmdline,
+//                   zonbek.cwd and zonbek.stdin
+//   ctrlc N         wait for Ctrl+C, then end with exit code N
+//   ignorectrlc     from now on record and swallow every Ctrl+C
+//   hold            wait until zonbek.release exists
+//   grandchild S    start a copy of itself that inherits the output and holds it for S seconds
+//   crash           access violation, ending the process with 0xC0000005 and no debugger
+// Every launch appends "launch N pid=P" to zonbek.launches; zonbek.count holds the number of launches.
+// A wait (ctrlc, hold) writes zonbek.ready when it begins; every Ctrl+C seen is appended to zonbek.ctrlc.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Directory;
+HANDLE CtrlCEvent = NULL;
+
+std::string Beside(const char* name)
+{
+    return Directory + name;
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    std::string text;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, n);
+    fclose(file);
+    return text;
+}
+
+void WriteFileText(const std::string& path, const std::string& text, bool append = false)
+{
+    FILE* file = fopen(path.c_str(), append ? "ab" : "wb");
+    if (!file)
+        return;
+    fwrite(text.data(), 1, text.size(), file);
+    fclose(file);
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void Put(DWORD which, const std::string& bytes)
+{
+    HANDLE handle = GetStdHandle(which);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, NULL))
+            return;
+        done += written;
+    }
+}
+
+std::string Unescape(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        char c = text[++i];
+        out += c == 'r' ? '\r' : c == 'n' ? '\n' : c == '0' ? '\0' : c;
+    }
+    return out;
+}
+
+// Line k (from 0) of a launch's bulk output: "run R line K" padded with dots to 62 bytes, then CR LF.
+std::string BulkOutput(unsigned launch, unsigned long size)
+{
+    std::string out;
+    for (unsigned k = 0; out.size() < size; ++k) {
+        char line[65];
+        int n = snprintf(line, sizeof line, "run %u line %05u", launch, k);
+        std::string text(line, static_cast<size_t>(n));
+        text.resize(62, '.');
+        out += text + "\r\n";
+    }
+    out.resize(size);
+    return out;
+}
+
+BOOL WINAPI OnCtrl(DWORD type)
+{
+    char line[32];
+    snprintf(line, sizeof line, "ctrl %lu\n", type);
+    WriteFileText(Beside("zonbek.ctrlc"), line, true);
+    SetEvent(CtrlCEvent);
+    return TRUE;
+}
+
+LONG WINAPI EndWithoutDebugger(EXCEPTION_POINTERS*)
+{
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void WaitForRelease(DWORD limitMs)
+{
+    DWORD start = GetTickCount();
+    while (!Exists(Beside("zonbek.release")) && GetTickCount() - start < limitMs)
+        Sleep(20);
+}
+
+const char* HandleKind(HANDLE handle)
+{
+    if (handle == NULL)
+        return "null";
+    if (handle == INVALID_HANDLE_VALUE)
+        return "invalid";
+    switch (GetFileType(handle)) {
+    case FILE_TYPE_CHAR: return "char";
+    case FILE_TYPE_PIPE: return "pipe";
+    case FILE_TYPE_DISK: return "disk";
+    default: return "unknown";
+    }
+}
+
+void Record()
+{
+    WriteFileText(Beside("zonbek.cmdline"), GetCommandLineA());
+    char cwd[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(sizeof cwd, cwd);
+    WriteFileText(Beside("zonbek.cwd"), cwd);
+    WriteFileText(Beside("zonbek.stdin"), HandleKind(GetStdHandle(STD_INPUT_HANDLE)));
+}
+
+void StartGrandchild(const std::string& seconds)
+{
+    char self[MAX_PATH + 1] = {};
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    std::string commandLine = "zonbek.exe --hold " + seconds;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(self, &commandLine[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &info)) {
+        WriteFileText(Beside("zonbek.grandchild"), "failed " + std::to_string(GetLastError()));
+        return;
+    }
+    WriteFileText(Beside("zonbek.grandchild"), std::to_string(info.dwProcessId));
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+}
+
+void Run(const std::string& action, unsigned launch)
+{
+    size_t space = action.find(' ');
+    std::string word = action.substr(0, space);
+    std::string argument = space == std::string::npos ? "" : action.substr(space + 1);
+
+    if (word == "exit") {
+        ExitProcess(static_cast<UINT>(strtoul(argument.c_str(), NULL, 0)));
+    } else if (word == "out") {
+        Put(STD_OUTPUT_HANDLE, argument + "\r\n");
+    } else if (word == "err") {
+        Put(STD_ERROR_HANDLE, argument + "\r\n");
+    } else if (word == "write") {
+        Put(STD_OUTPUT_HANDLE, Unescape(argument));
+    } else if (word == "bulk") {
+        Put(STD_OUTPUT_HANDLE, BulkOutput(launch, strtoul(argument.c_str(), NULL, 0)));
+    } else if (word == "record") {
+        Record();
+    } else if (word == "ctrlc") {
+        SetConsoleCtrlHandler(OnCtrl, TRUE);
+        WriteFileText(Beside("zonbek.ready"), "ctrlc");
+        WaitForSingleObject(CtrlCEvent, INFINITE);
+        ExitProcess(static_cast<UINT>(strtoul(argument.c_str(), NULL, 0)));
+    } else if (word == "ignorectrlc") {
+        SetConsoleCtrlHandler(OnCtrl, TRUE);
+    } else if (word == "hold") {
+        WriteFileText(Beside("zonbek.ready"), "hold");
+        WaitForRelease(INFINITE);
+    } else if (word == "grandchild") {
+        StartGrandchild(argument);
+    } else if (word == "crash") {
+        // Wine's default just-in-time debugger would write its report into the inherited output.
+        SetUnhandledExceptionFilter(EndWithoutDebugger);
+        *static_cast<volatile int*>(NULL) = 1;
+    } else if (!word.empty()) {
+        Put(STD_ERROR_HANDLE, "zonbek test tool: unknown action " + word + "\r\n");
+        ExitProcess(99);
+    }
+}
+
+std::vector<std::string> Split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+std::string Trim(const std::string& text)
+{
+    size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return "";
+    size_t last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    char self[MAX_PATH + 1] = {};
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    Directory = self;
+    Directory.erase(Directory.find_last_of('\\') + 1);
+    CtrlCEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+
+    if (argc == 3 && strcmp(argv[1], "--hold") == 0) {
+        WaitForRelease(strtoul(argv[2], NULL, 0) * 1000);
+        WriteFileText(Beside("zonbek.held"), "done");
+        return 0;
+    }
+
+    unsigned launch = static_cast<unsigned>(strtoul(ReadFileText(Beside("zonbek.count")).c_str(), NULL, 10)) + 1;
+    WriteFileText(Beside("zonbek.count"), std::to_string(launch));
+    WriteFileText(Beside("zonbek.launches"),
+                  "launch " + std::to_string(launch) + " pid=" + std::to_string(GetCurrentProcessId()) + "\n", true);
+
+    std::vector<std::string> lines;
+    for (const std::string& line : Split(ReadFileText(Beside("zonbek.cfg")), '\n'))
+        if (!Trim(line).empty())
+            lines.push_back(Trim(line));
+    if (lines.empty())
+        return 0;
+    const std::string& chosen = lines[launch <= lines.size() ? launch - 1 : lines.size() - 1];
+    for (const std::string& action : Split(chosen, ';'))
+        Run(Trim(action), launch);
+    return 0;
+}
