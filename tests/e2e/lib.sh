@@ -132,10 +132,15 @@ end_wine() {
 # The first Wine command of a session starts services.exe, and services.exe, every service and every
 # tool inherit that command's environment and standard error: the trace. wineserver -p keeps the
 # session, and so the trace, alive until the test ends.
+# With SESSION_FIXED_LAYOUT=1 the whole session runs without address space randomisation (setarch -R,
+# inherited by services.exe, the service and every tool): under Wine 8 on this kernel about one launch in
+# a few thousand otherwise dies while it starts, and CreateProcessA fails with 1359.
+SESSION_FIXED_LAYOUT=${SESSION_FIXED_LAYOUT:-0}
 session_start() {
-    local channels=$TRACE_CHANNELS${1:+,$1}
-    wineserver -p
-    WINEDEBUG=$channels LC_ALL=C.UTF-8 timeout "$HANG_SECONDS" wine "$SVCCTL_WIN" ping >/dev/null 2>>"$TRACE" ||
+    local channels=$TRACE_CHANNELS${1:+,$1} layout=()
+    [[ $SESSION_FIXED_LAYOUT != 1 ]] || layout=(setarch "$(uname -m)" -R)
+    "${layout[@]}" wineserver -p
+    WINEDEBUG=$channels LC_ALL=C.UTF-8 timeout "$HANG_SECONDS" "${layout[@]}" wine "$SVCCTL_WIN" ping >/dev/null 2>>"$TRACE" ||
         die "the Wine session did not start"
 }
 
@@ -211,6 +216,27 @@ tool_launches() {
     if [[ -f $TOOL_DIR/zonbek.count ]]; then cat "$TOOL_DIR/zonbek.count"; else echo 0; fi
 }
 
+# The Windows process id of the tool's N-th launch.
+tool_pid() {
+    local pid
+    pid=$(sed -n "s/^launch $1 pid=//p" "$TOOL_DIR/zonbek.launches" 2>/dev/null)
+    [[ -n $pid ]] || fail "the tool has not recorded its launch $1"
+    echo "$pid"
+}
+
+# write_action FILE: the tool's "write" action that puts out FILE's bytes exactly: printable ASCII as it
+# is, every other byte (and space, ; and \, which the configuration trims or splits at) as \xHH.
+write_action() {
+    local hex char out='write '
+    for hex in $(od -An -v -tx1 "$1"); do
+        case $hex in
+            20 | 3b | 5c | 7f | [0-1]? | [8-9a-f]?) out+="\\x$hex" ;;
+            *) printf -v char '%b' "\\x$hex" && out+=$char ;;
+        esac
+    done
+    printf '%s\n' "$out"
+}
+
 # Tells a tool that waits in hold or ignorectrlc (and a holding grandchild) to go on.
 tool_release() { : >"$TOOL_DIR/zonbek.release"; }
 
@@ -225,13 +251,14 @@ setup_service() {
 # ---------------------------------------------------------------------------------------------------
 # Waiting
 
-# wait_for_tool_file NAME [LINES]: waits until the tool has written NAME (with at least LINES lines),
-# failing early if the service process ends first.
+# wait_for_tool_file NAME [LINES [SECONDS]]: waits until the tool has written NAME (with at least LINES
+# lines), failing early if the service process ends first, and after SECONDS (default 30).
 wait_for_tool_file() {
-    local file=$TOOL_DIR/$1 lines=${2:-0} deadline=$((SECONDS + 30)) next_check=$SECONDS
+    local file=$TOOL_DIR/$1 lines=${2:-0} limit=${3:-30}
+    local deadline=$((SECONDS + limit)) next_check=$SECONDS
     [[ -n $SERVICE_PID ]] || SERVICE_PID=$(trace_service_pid)
     until [[ -f $file ]] && (($(wc -l <"$file") >= lines)); do
-        ((SECONDS < deadline)) || fail "timed out after 30s waiting for the tool to write $1"
+        ((SECONDS < deadline)) || fail "timed out after ${limit}s waiting for the tool to write $1"
         if ((SECONDS >= next_check)); then
             svcctl alive "$SERVICE_PID" >/dev/null || [[ -f $file ]] ||
                 fail "the service process ended before the tool wrote $1"
@@ -272,6 +299,18 @@ wait_service_exit() {
     out=$(svcctl waitpid "$SERVICE_PID" $((seconds * 1000))) ||
         fail "the service process $SERVICE_PID did not end within ${seconds}s: $out ($(svcctl query zonbek))"
     echo "$out"
+}
+
+# unix_pids PROGRAM: the Linux processes of this prefix's Wine session that run PROGRAM (the start of
+# their command line), for figures that only Linux gives (CPU time, signals).
+unix_pids() {
+    local dir pid
+    for dir in /proc/[0-9]*; do
+        pid=${dir#/proc/}
+        [[ $(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null) == "$1"* ]] || continue
+        tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+        echo "$pid"
+    done
 }
 
 # The service as the service manager has it now.
@@ -373,20 +412,44 @@ service_lines() {
 # status STATE CONTROLS EXIT CHECKPOINT HINT   (type 0x10 and service-specific code 0 are implied)
 status() { printf 'status %s type=0x10 controls=%d exit=%d specific=0 checkpoint=%d hint=%d\n' "$@"; }
 
-# event ID STRING...   (type error, category 0; strings escaped as the trace shows them)
+# event ID STRING...   (type error, category 0; each string as the trace shows it, see trace_string)
 event() {
     local id=$1 s out
     shift
     out=$(printf 'event 0x%08x type=1 category=0' "$id")
     for s in "$@"; do
-        s=${s//\\/\\\\}
-        s=${s//\"/\\\"}
-        s=${s//$'\r'/\\r}
-        s=${s//$'\n'/\\n}
-        s=${s//$'\t'/\\t}
-        out+=" \"$s\""
+        out+=" $(trace_string "$s")"
     done
     printf '%s\n' "$out"
+}
+
+# trace_string BYTES: how the trace shows one insertion string, quotes included. The string reaches the
+# trace in code page 1252 turned into UTF-16: \r \n \t \" \\ escaped, other control characters and every
+# character above 126 as a backslash and four hex digits. Wine keeps the escaped text up to column 290
+# of a 300-byte buffer that starts with L" (so 289 plain characters) and adds ... after the closing quote
+# when at least two characters were left out.
+trace_string() {
+    ZONBEK_TRACE_STRING=$1 LC_ALL=C awk 'BEGIN {
+        for (i = 1; i < 256; i++) ord[sprintf("%c", i)] = i
+        split("20ac 0081 201a 0192 201e 2026 2020 2021 02c6 2030 0160 2039 0152 008d 017d 008f " \
+              "0090 2018 2019 201c 201d 2022 2013 2014 02dc 2122 0161 203a 0153 009d 017e 0178", cp1252, " ")
+        s = ENVIRON["ZONBEK_TRACE_STRING"]; n = length(s); out = "\""; column = 2
+        for (i = 1; i <= n && column <= 290; i++) {
+            c = substr(s, i, 1); v = ord[c]
+            if (c == "\n") e = "\\n"
+            else if (c == "\r") e = "\\r"
+            else if (c == "\t") e = "\\t"
+            else if (c == "\"") e = "\\\""
+            else if (c == "\\") e = "\\\\"
+            else if (v >= 128 && v < 160) e = "\\" cp1252[v - 127]
+            else if (v < 32 || v >= 127) e = sprintf("\\%04x", v)
+            else e = c
+            out = out e; column += length(e)
+        }
+        out = out "\""
+        if (n - i + 1 >= 2) out = out "..."
+        printf "%s", out
+    }'
 }
 
 # bulk_output LAUNCH BYTES: what the tool's "bulk BYTES" action writes on its LAUNCH-th run.

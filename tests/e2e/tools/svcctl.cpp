@@ -4,6 +4,9 @@
 // handle or on the state itself.
 #include <windows.h>
 
+#include <psapi.h>
+#include <tlhelp32.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -229,17 +232,212 @@ int Alive(DWORD pid)
     return alive ? ExitOk : ExitTimeout;
 }
 
+// GetProcessHandleCount answers 0 for another process under Wine; the system handle list holds every
+// handle of every process, so the count of the entries that name the process is the same number.
+typedef LONG(WINAPI* QuerySystemInformation)(ULONG, PVOID, ULONG, PULONG);
+const ULONG SystemExtendedHandleInformation = 64;
+const LONG StatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+
+struct HandleEntry {
+    PVOID object;
+    ULONG_PTR processId;
+    ULONG_PTR handleValue;
+    ULONG grantedAccess;
+    USHORT creatorBackTraceIndex;
+    USHORT objectTypeIndex;
+    ULONG handleAttributes;
+    ULONG reserved;
+};
+
+struct HandleTable {
+    ULONG_PTR count;
+    ULONG_PTR reserved;
+    HandleEntry entries[1];
+};
+
+bool CountHandles(DWORD pid, DWORD* count)
+{
+    QuerySystemInformation query = reinterpret_cast<QuerySystemInformation>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return false;
+    }
+    ULONG size = 1 << 16;
+    for (;;) {
+        HandleTable* table = static_cast<HandleTable*>(malloc(size));
+        if (!table) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        ULONG needed = 0;
+        LONG status = query(SystemExtendedHandleInformation, table, size, &needed);
+        if (status == StatusInfoLengthMismatch) {
+            free(table);
+            size = needed > size ? needed + 4096 : size * 2;
+            continue;
+        }
+        if (status < 0) {
+            free(table);
+            SetLastError(static_cast<DWORD>(status));
+            return false;
+        }
+        DWORD mine = 0;
+        for (ULONG_PTR i = 0; i < table->count; ++i)
+            if (table->entries[i].processId == pid)
+                ++mine;
+        free(table);
+        *count = mine;
+        return true;
+    }
+}
+
 int Handles(DWORD pid)
 {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    DWORD count = 0;
+    if (!CountHandles(pid, &count))
+        return Failed("NtQuerySystemInformation");
+    printf("handles=%lu pid=%lu\n", count, pid);
+    return ExitOk;
+}
+
+bool CountThreads(DWORD pid, DWORD* count)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD mine = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == pid)
+            ++mine;
+    CloseHandle(snapshot);
+    *count = mine;
+    return true;
+}
+
+// What a leak would grow, as Windows shows it for another process: handles, threads, the working set
+// and the private bytes (PagefileUsage). GetProcessTimes is left out: under Wine it answers for some
+// thread of the process, not for all of them.
+int Stats(DWORD pid)
+{
+    DWORD handles = 0;
+    if (!CountHandles(pid, &handles))
+        return Failed("NtQuerySystemInformation");
+    DWORD threads = 0;
+    if (!CountThreads(pid, &threads))
+        return Failed("CreateToolhelp32Snapshot");
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
     if (!process)
         return Failed("OpenProcess");
-    DWORD count = 0;
-    BOOL ok = GetProcessHandleCount(process, &count);
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    BOOL read = GetProcessMemoryInfo(process, &memory, sizeof memory);
+    CloseHandle(process);
+    if (!read)
+        return Failed("GetProcessMemoryInfo");
+    printf("handles=%lu threads=%lu workingset=%llu private=%llu pid=%lu\n", handles, threads,
+           static_cast<unsigned long long>(memory.WorkingSetSize), static_cast<unsigned long long>(memory.PagefileUsage),
+           pid);
+    return ExitOk;
+}
+
+int Kill(DWORD pid, DWORD code)
+{
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!process)
+        return Failed("OpenProcess");
+    BOOL ok = TerminateProcess(process, code);
+    if (ok)
+        WaitForSingleObject(process, INFINITE);
     CloseHandle(process);
     if (!ok)
-        return Failed("GetProcessHandleCount");
-    printf("handles=%lu pid=%lu\n", count, pid);
+        return Failed("TerminateProcess");
+    printf("killed pid=%lu code=%lu\n", pid, code);
+    return ExitOk;
+}
+
+// COUNT stop controls one after the other, one line each: "stop K ok|error=E state=S checkpoint=C",
+// where state and checkpoint are what the service manager has right after the control.
+int StopStorm(const char* name, DWORD count)
+{
+    Service s;
+    if (!OpenNamed(s, name, SERVICE_STOP | SERVICE_QUERY_STATUS))
+        return Failed("OpenService");
+    for (DWORD k = 1; k <= count; ++k) {
+        SERVICE_STATUS answer = {};
+        DWORD error = ControlService(s.service, SERVICE_CONTROL_STOP, &answer) ? ERROR_SUCCESS : GetLastError();
+        SERVICE_STATUS_PROCESS status = {};
+        if (!Query(s.service, status))
+            return Failed("QueryServiceStatusEx");
+        if (error == ERROR_SUCCESS)
+            printf("stop %lu ok state=%lu checkpoint=%lu\n", k, status.dwCurrentState, status.dwCheckPoint);
+        else
+            printf("stop %lu error=%lu state=%lu checkpoint=%lu\n", k, error, status.dwCurrentState, status.dwCheckPoint);
+    }
+    return ExitOk;
+}
+
+// A stop while the service is start pending is refused (it accepts no control then); an operator tries
+// again, and so does this, until the stop is taken or the service has stopped by itself.
+int StopUntilTaken(const char* name, DWORD ms)
+{
+    Service s;
+    if (!OpenNamed(s, name, SERVICE_STOP | SERVICE_QUERY_STATUS))
+        return Failed("OpenService");
+    DWORD refused = 0;
+    DWORD started = GetTickCount();
+    for (;;) {
+        SERVICE_STATUS answer = {};
+        if (ControlService(s.service, SERVICE_CONTROL_STOP, &answer)) {
+            printf("sent refused=%lu state=%lu checkpoint=%lu\n", refused, answer.dwCurrentState, answer.dwCheckPoint);
+            return ExitOk;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_SERVICE_NOT_ACTIVE) {
+            printf("inactive refused=%lu\n", refused);
+            return ExitOk;
+        }
+        if (error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL && error != ERROR_INVALID_SERVICE_CONTROL)
+            return Failed("ControlService");
+        ++refused;
+        if (GetTickCount() - started >= ms) {
+            printf("timeout refused=%lu last_error=%lu\n", refused, error);
+            return ExitTimeout;
+        }
+        Sleep(1);
+    }
+}
+
+// Writes InstallDir as REG_SZ from a file's bytes, for values longer than a command line can carry.
+int SetInstallDir(const char* file)
+{
+    HANDLE in = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (in == INVALID_HANDLE_VALUE)
+        return Failed("CreateFile");
+    DWORD size = GetFileSize(in, NULL);
+    char* data = static_cast<char*>(calloc(static_cast<size_t>(size) + 1, 1));
+    DWORD got = 0;
+    BOOL read = data && ReadFile(in, data, size, &got, NULL) && got == size;
+    CloseHandle(in);
+    if (!read) {
+        free(data);
+        return Failed("ReadFile");
+    }
+    HKEY key = NULL;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Kavix\\Zonbek", 0, NULL, 0, KEY_SET_VALUE, NULL,
+                                  &key, NULL);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExA(key, "InstallDir", 0, REG_SZ, reinterpret_cast<BYTE*>(data), size + 1);
+        RegCloseKey(key);
+    }
+    free(data);
+    if (status != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(status));
+        return Failed("RegSetValueEx");
+    }
+    printf("set bytes=%lu\n", size + 1);
     return ExitOk;
 }
 
@@ -255,7 +453,12 @@ int Usage()
             "       svcctl wait NAME MS          (wait for the service process to end)\n"
             "       svcctl waitpid PID MS\n"
             "       svcctl alive PID\n"
-            "       svcctl handles PID\n");
+            "       svcctl handles PID           (entries of the system handle list)\n"
+            "       svcctl stats PID             (handles, threads, working set, private bytes)\n"
+            "       svcctl kill PID CODE         (TerminateProcess, then wait)\n"
+            "       svcctl stopstorm NAME COUNT\n"
+            "       svcctl stopuntil NAME MS     (stop, again while refused)\n"
+            "       svcctl setdir FILE           (InstallDir from a file's bytes)\n");
     return ExitUsage;
 }
 
@@ -290,5 +493,15 @@ int main(int argc, char** argv)
         return Alive(ParseNumber(argv[2]));
     if (strcmp(command, "handles") == 0 && argc == 3)
         return Handles(ParseNumber(argv[2]));
+    if (strcmp(command, "stats") == 0 && argc == 3)
+        return Stats(ParseNumber(argv[2]));
+    if (strcmp(command, "kill") == 0 && argc == 4)
+        return Kill(ParseNumber(argv[2]), ParseNumber(argv[3]));
+    if (strcmp(command, "stopstorm") == 0 && argc == 4)
+        return StopStorm(argv[2], ParseNumber(argv[3]));
+    if (strcmp(command, "stopuntil") == 0 && argc == 4)
+        return StopUntilTaken(argv[2], ParseNumber(argv[3]));
+    if (strcmp(command, "setdir") == 0 && argc == 3)
+        return SetInstallDir(argv[2]);
     return Usage();
 }

@@ -3,7 +3,7 @@
 // of actions separated by ';':
 //   exit N          end with exit code N (a line that runs out of actions ends with 0)
 //   out TEXT        TEXT and CR LF to standard output; err TEXT: the same to standard error
-//   write TEXT      TEXT to standard output as it is, after \r \n \0 \\ escapes
+//   write TEXT      TEXT to standard output as it is, after \r \n \0 \\ \xHH escapes
 //   bulk N          N bytes of numbered 64-byte lines to standard output
 //   record          command line, current directory and standard input kind into zonbek.cmdline,
 //                   zonbek.cwd and zonbek.stdin
@@ -12,6 +12,11 @@
 //   hold            wait until zonbek.release exists
 //   grandchild S    start a copy of itself that inherits the output and holds it for S seconds
 //   crash           access violation, ending the process with 0xC0000005 and no debugger
+//   mark NAME       write the file NAME beside the executable (its content: the launch number)
+//   waitfor NAME    wait until the file NAME exists beside the executable
+//   events N        create N unnamed events and keep them open
+//   alloc N         allocate N KB, touch every page and keep it
+// A line "*K ACTIONS" stands for K lines of ACTIONS.
 // Every launch appends "launch N pid=P" to zonbek.launches; zonbek.count holds the number of launches.
 // A wait (ctrlc, hold) writes zonbek.ready when it begins; every Ctrl+C seen is appended to zonbek.ctrlc.
 #include <windows.h>
@@ -82,6 +87,11 @@ std::string Unescape(const std::string& text)
             continue;
         }
         char c = text[++i];
+        if (c == 'x' && i + 2 < text.size()) {
+            out += static_cast<char>(strtoul(text.substr(i + 1, 2).c_str(), NULL, 16));
+            i += 2;
+            continue;
+        }
         out += c == 'r' ? '\r' : c == 'n' ? '\n' : c == '0' ? '\0' : c;
     }
     return out;
@@ -116,11 +126,16 @@ LONG WINAPI EndWithoutDebugger(EXCEPTION_POINTERS*)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-void WaitForRelease(DWORD limitMs)
+void WaitForFile(const char* name, DWORD limitMs)
 {
     DWORD start = GetTickCount();
-    while (!Exists(Beside("zonbek.release")) && GetTickCount() - start < limitMs)
+    while (!Exists(Beside(name)) && GetTickCount() - start < limitMs)
         Sleep(20);
+}
+
+void WaitForRelease(DWORD limitMs)
+{
+    WaitForFile("zonbek.release", limitMs);
 }
 
 const char* HandleKind(HANDLE handle)
@@ -200,6 +215,18 @@ void Run(const std::string& action, unsigned launch)
         // Wine's default just-in-time debugger would write its report into the inherited output.
         SetUnhandledExceptionFilter(EndWithoutDebugger);
         *static_cast<volatile int*>(NULL) = 1;
+    } else if (word == "mark") {
+        WriteFileText(Beside(argument.c_str()), std::to_string(launch));
+    } else if (word == "waitfor") {
+        WaitForFile(argument.c_str(), INFINITE);
+    } else if (word == "events") {
+        for (unsigned long n = strtoul(argument.c_str(), NULL, 0); n > 0; --n)
+            CreateEventA(NULL, FALSE, FALSE, NULL);
+    } else if (word == "alloc") {
+        size_t size = strtoul(argument.c_str(), NULL, 0) * 1024;
+        char* block = static_cast<char*>(VirtualAlloc(NULL, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        for (size_t at = 0; block && at < size; at += 4096)
+            block[at] = 1;
     } else if (!word.empty()) {
         Put(STD_ERROR_HANDLE, "zonbek test tool: unknown action " + word + "\r\n");
         ExitProcess(99);
@@ -249,13 +276,28 @@ int main(int argc, char** argv)
     WriteFileText(Beside("zonbek.launches"),
                   "launch " + std::to_string(launch) + " pid=" + std::to_string(GetCurrentProcessId()) + "\n", true);
 
-    std::vector<std::string> lines;
-    for (const std::string& line : Split(ReadFileText(Beside("zonbek.cfg")), '\n'))
-        if (!Trim(line).empty())
-            lines.push_back(Trim(line));
-    if (lines.empty())
+    // Entries of (first launch, actions); "*K ACTIONS" covers K launches.
+    std::vector<std::pair<unsigned long, std::string>> entries;
+    unsigned long next = 1;
+    for (const std::string& raw : Split(ReadFileText(Beside("zonbek.cfg")), '\n')) {
+        std::string line = Trim(raw);
+        if (line.empty())
+            continue;
+        unsigned long times = 1;
+        if (line[0] == '*') {
+            size_t space = line.find(' ');
+            times = strtoul(line.substr(1, space).c_str(), NULL, 10);
+            line = space == std::string::npos ? "" : Trim(line.substr(space + 1));
+        }
+        entries.emplace_back(next, line);
+        next += times;
+    }
+    if (entries.empty())
         return 0;
-    const std::string& chosen = lines[launch <= lines.size() ? launch - 1 : lines.size() - 1];
+    std::string chosen = entries.front().second;
+    for (const auto& entry : entries)
+        if (entry.first <= launch)
+            chosen = entry.second;
     for (const std::string& action : Split(chosen, ';'))
         Run(Trim(action), launch);
     return 0;
