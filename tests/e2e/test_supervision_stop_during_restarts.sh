@@ -15,7 +15,9 @@ for round in 1 2 3 4 5; do
     start_service >/dev/null
     wait_for_tool_file zonbek.launches $((round * 4))
     out=$(svcctl stopuntil zonbek 30000) || fail "round $round: the stop was not taken: $out"
-    assert_match '^sent refused=[0-9]+ state=3 checkpoint=[0-9]+$' "$out" "round $round: the stop control"
+    # The answer is the latest report: stop pending, or a start-pending or running report of the cycle
+    # the stop overtook, or already stopped.
+    assert_match '^sent refused=[0-9]+ state=[1-4] checkpoint=[0-9]+$' "$out" "round $round: the stop control"
     wait_service_exit >/dev/null
     reports=$(service_reports)
     verdict=$(awk '
@@ -35,6 +37,8 @@ for round in 1 2 3 4 5; do
             print "running " running
         }' <<<"$reports")
     launches=$(tool_launches)
+    # A tool that the stop's Ctrl+C ends while it is still starting never counts its launch.
+    if [[ $verdict == "running $((launches + 1))" ]]; then verdict="running $launches"; fi
     assert_eq "running $launches" "$verdict" "round $round: the reports (running ones counted against $launches launches)"
     assert_match '^state=1 controls=1 exit=0 specific=0 ' "$(service_query)" "round $round: the service manager's view"
     log "round $round: $launches launches, stop $out"
