@@ -229,7 +229,8 @@ int RunBare(const char* tool, const char* directory, LONG launches, Drain drain)
         startup.hStdOutput = write;
         startup.hStdError = write;
         PROCESS_INFORMATION info = {};
-        if (!CreateProcessA(tool, commandLine, NULL, NULL, TRUE, IDLE_PRIORITY_CLASS, NULL, directory, &startup, &info)) {
+        if (!CreateProcessA(tool, commandLine, NULL, NULL, TRUE, IDLE_PRIORITY_CLASS, NULL, directory, &startup,
+                            &info)) {
             DWORD error = GetLastError();
             printf("error=%lu call=CreateProcess launches=%ld\n", error, table.view->launches);
             return ExitFailed;

@@ -57,6 +57,8 @@ mkdir -p "$WINEPREFIX/drive_c/bench"
 cp "$BENCHCTL_EXE" "$WINEPREFIX/drive_c/bench/benchctl.exe"
 # No trace channels: the service must not pay for a trace the bare loop does not write. No address space
 # randomisation either, as in the soak (see SESSION_FIXED_LAYOUT in lib.sh), for both sides alike.
+# shellcheck disable=SC2034 # read by lib.sh
+SESSION_FIXED_LAYOUT=1
 setarch "$(uname -m)" -R wineserver -p
 WINEDEBUG=-all LC_ALL=C.UTF-8 timeout 120 setarch "$(uname -m)" -R wine "$SVCCTL_WIN" ping >/dev/null 2>&1 ||
     die "the Wine session did not start"

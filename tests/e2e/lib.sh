@@ -132,15 +132,18 @@ end_wine() {
 # The first Wine command of a session starts services.exe, and services.exe, every service and every
 # tool inherit that command's environment and standard error: the trace. wineserver -p keeps the
 # session, and so the trace, alive until the test ends.
-# With SESSION_FIXED_LAYOUT=1 the whole session runs without address space randomisation (setarch -R,
-# inherited by services.exe, the service and every tool): under Wine 8 on this kernel about one launch in
-# a few thousand otherwise dies while it starts, and CreateProcessA fails with 1359.
+# With SESSION_FIXED_LAYOUT=1 the session and every Wine command run without address space randomisation
+# (setarch -R, inherited by services.exe, the service and every tool): under Wine 8 on this kernel about
+# one launch in a few thousand otherwise dies while it starts, and CreateProcessA fails with 1359.
 SESSION_FIXED_LAYOUT=${SESSION_FIXED_LAYOUT:-0}
+session_layout() { [[ $SESSION_FIXED_LAYOUT != 1 ]] || echo "setarch $(uname -m) -R"; }
+
 session_start() {
-    local channels=$TRACE_CHANNELS${1:+,$1} layout=()
-    [[ $SESSION_FIXED_LAYOUT != 1 ]] || layout=(setarch "$(uname -m)" -R)
-    "${layout[@]}" wineserver -p
-    WINEDEBUG=$channels LC_ALL=C.UTF-8 timeout "$HANG_SECONDS" "${layout[@]}" wine "$SVCCTL_WIN" ping >/dev/null 2>>"$TRACE" ||
+    local channels=$TRACE_CHANNELS${1:+,$1}
+    # shellcheck disable=SC2046 # the command words of session_layout
+    $(session_layout) wineserver -p
+    # shellcheck disable=SC2046
+    WINEDEBUG=$channels LC_ALL=C.UTF-8 timeout "$HANG_SECONDS" $(session_layout) wine "$SVCCTL_WIN" ping >/dev/null 2>>"$TRACE" ||
         die "the Wine session did not start"
 }
 
@@ -155,7 +158,8 @@ wine_quiet() {
     local status=0
     {
         echo "\$ wine $*"
-        WINEDEBUG=-all LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" wine "$@" >"$E2E_WORK/stdout" 2>>"$COMMAND_LOG" ||
+        # shellcheck disable=SC2046 # the command words of session_layout
+        WINEDEBUG=-all LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" $(session_layout) wine "$@" >"$E2E_WORK/stdout" 2>>"$COMMAND_LOG" ||
             status=$?
         echo "exit $status"
     } >>"$COMMAND_LOG"

@@ -1,5 +1,6 @@
 // Service control for the end-to-end tests. Every command prints one line of key=value pairs (or a
-// word) and exits 0 on success, 1 when the awaited state did not come, 2 on a failed call, 3 on misuse.
+// word; stopstorm one per control) and exits 0 on success, 1 when the awaited state did not come, 2 on
+// a failed call, 3 on misuse.
 // The net and sc commands return before a state settles; these commands wait on the service process
 // handle or on the state itself.
 #include <windows.h>
@@ -338,8 +339,8 @@ int Stats(DWORD pid)
     if (!read)
         return Failed("GetProcessMemoryInfo");
     printf("handles=%lu threads=%lu workingset=%llu private=%llu pid=%lu\n", handles, threads,
-           static_cast<unsigned long long>(memory.WorkingSetSize), static_cast<unsigned long long>(memory.PagefileUsage),
-           pid);
+           static_cast<unsigned long long>(memory.WorkingSetSize),
+           static_cast<unsigned long long>(memory.PagefileUsage), pid);
     return ExitOk;
 }
 
@@ -374,7 +375,8 @@ int StopStorm(const char* name, DWORD count)
         if (error == ERROR_SUCCESS)
             printf("stop %lu ok state=%lu checkpoint=%lu\n", k, status.dwCurrentState, status.dwCheckPoint);
         else
-            printf("stop %lu error=%lu state=%lu checkpoint=%lu\n", k, error, status.dwCurrentState, status.dwCheckPoint);
+            printf("stop %lu error=%lu state=%lu checkpoint=%lu\n", k, error, status.dwCurrentState,
+                   status.dwCheckPoint);
     }
     return ExitOk;
 }
