@@ -5,9 +5,11 @@
 #                    loop of CreateProcessA with an inherited pipe, wait, GetExitCodeProcess, CloseHandle
 #                    on the same tool: runs of both, interleaved
 #   exit to launch   from each tool's end (its last instruction) to the next tool's entry, same runs
-#   references       two more loops on the same tool, for what draining the output costs: a pipe and a
-#                    reading thread per launch (as the service has them), and a named pipe per launch
-#                    read overlapped by the waiting thread itself
+#   references       two more loops on the same tool, for what draining the output costs: a pipe per
+#                    launch drained by one reading thread (as the service has them), and a named pipe per
+#                    launch read overlapped by the waiting thread itself; and tests/bench's loopsvc.exe,
+#                    the least a service can do per restart (a pipe, the start-pending and running
+#                    reports, the launch), run by the service manager like the service
 #   stop to stopped  stop control to the stopped report, for a tool that ends on Ctrl+C
 #   idle CPU         the service's CPU time and context switches over 10 s while its tool sleeps (Linux's
 #                    account of every thread of the Wine process)
@@ -29,9 +31,10 @@ CPU_WINDOWS=3
 HANG_SECONDS=$((LAUNCHES / 5 + 120))
 
 BENCHCTL_EXE=$WINDOWS_BUILD/bench/benchctl.exe
+LOOPSVC_EXE=$WINDOWS_BUILD/bench/loopsvc.exe
 BENCH_TOOL_EXE=$WINDOWS_BUILD/bench/zonbek.exe
 BENCHCTL_WIN='C:\bench\benchctl.exe'
-for missing in "$BENCHCTL_EXE" "$BENCH_TOOL_EXE"; do
+for missing in "$BENCHCTL_EXE" "$LOOPSVC_EXE" "$BENCH_TOOL_EXE"; do
     [[ -f $missing ]] || die "$missing is missing: build the windows preset first"
 done
 
@@ -55,6 +58,7 @@ benchctl() { wine_quiet "$BENCHCTL_WIN" "$@"; }
 e2e_begin
 mkdir -p "$WINEPREFIX/drive_c/bench"
 cp "$BENCHCTL_EXE" "$WINEPREFIX/drive_c/bench/benchctl.exe"
+cp "$LOOPSVC_EXE" "$WINEPREFIX/drive_c/bench/loopsvc.exe"
 # No trace channels: the service must not pay for a trace the bare loop does not write. No address space
 # randomisation either, as in the soak (see SESSION_FIXED_LAYOUT in lib.sh), for both sides alike.
 # shellcheck disable=SC2034 # read by lib.sh
@@ -63,13 +67,14 @@ setarch "$(uname -m)" -R wineserver -p
 WINEDEBUG=-all LC_ALL=C.UTF-8 timeout 120 setarch "$(uname -m)" -R wine "$SVCCTL_WIN" ping >/dev/null 2>&1 ||
     die "the Wine session did not start"
 install_service
+wine_quiet sc create zonbekloop binPath= 'C:\bench\loopsvc.exe zonbekloop' >/dev/null || die "sc create zonbekloop failed"
 set_install_dir "$INSTALL_DIR_WIN"
 install_tool
 
 echo "== restart rate and exit-to-launch time: $RUNS runs of $LAUNCHES launches each, the loops and the service in turn"
 cp "$BENCH_TOOL_EXE" "$TOOL_DIR/zonbek.exe"
 bare_rates=() service_rates=() ratios=() bare_gaps=() service_gaps=()
-reader_rates=() reader_gaps=() overlapped_rates=() overlapped_gaps=()
+reader_rates=() reader_gaps=() overlapped_rates=() overlapped_gaps=() loop_rates=() loop_gaps=() loop_ratios=()
 for run in $(seq "$RUNS"); do
     bare=$(benchctl bare "$INSTALL_DIR_WIN\\zonbek.exe" "$INSTALL_DIR_WIN" "$LAUNCHES") || die "benchctl bare: $bare"
     echo "run $run bare loop:   $bare"
@@ -78,6 +83,9 @@ for run in $(seq "$RUNS"); do
     echo "run $run + reader:    ${reader:-failed: $(tail -n 1 "$COMMAND_LOG")}"
     overlapped=$(benchctl bare "$INSTALL_DIR_WIN\\zonbek.exe" "$INSTALL_DIR_WIN" "$LAUNCHES" overlapped) || overlapped=
     echo "run $run + overlapped: ${overlapped:-failed: $(tail -n 1 "$COMMAND_LOG")}"
+    loop=$(benchctl service zonbekloop "$LAUNCHES") || loop=
+    svcctl wait zonbekloop 30000 >/dev/null || die "the minimal service did not end after run $run"
+    echo "run $run minimal service: ${loop:-failed: $(tail -n 1 "$COMMAND_LOG")}"
     service=$(benchctl service zonbek "$LAUNCHES") || die "benchctl service: $service"
     svcctl wait zonbek 30000 >/dev/null || die "the service did not end after run $run"
     echo "run $run service:     $service"
@@ -93,6 +101,11 @@ for run in $(seq "$RUNS"); do
     if [[ -n $overlapped ]]; then
         overlapped_rates+=("$(field rate "$overlapped")")
         overlapped_gaps+=("$(field gap_ms_median "$overlapped")")
+    fi
+    if [[ -n $loop ]]; then
+        loop_rates+=("$(field rate "$loop")")
+        loop_gaps+=("$(field gap_ms_median "$loop")")
+        loop_ratios+=("$(awk -v s="$(field rate "$service")" -v l="$(field rate "$loop")" 'BEGIN { printf "%.4f", s / l }')")
     fi
 done
 
@@ -169,6 +182,9 @@ summary "bare loop, exit to launch" "ms" "${bare_gaps[@]}"
 summary "service, exit to launch" "ms" "${service_gaps[@]}"
 summary "reference: + reader thread, /s" "/s" "${reader_rates[@]}"
 summary "reference: + reader thread, gap" "ms" "${reader_gaps[@]}"
+summary "reference: minimal service, /s" "/s" "${loop_rates[@]}"
+summary "reference: minimal service, gap" "ms" "${loop_gaps[@]}"
+summary "service / minimal service (per run)" "" "${loop_ratios[@]}"
 summary "reference: + overlapped read, /s" "/s" "${overlapped_rates[@]}"
 summary "reference: + overlapped read, gap" "ms" "${overlapped_gaps[@]}"
 summary "stop control to stopped report" "ms" "${stopped[@]}"
