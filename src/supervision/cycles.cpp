@@ -62,6 +62,5 @@ DWORD RunCycles()
     DWORD result = NO_ERROR;
     while (RunCycle(&result)) {
     }
-    EndCaptures();
     return result;
 }

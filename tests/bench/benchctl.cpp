@@ -5,10 +5,9 @@
 //                                     the platform's own limit (MODE plain, the default): CreateProcessA
 //                                     of the same tool with an inherited pipe as its output, wait,
 //                                     GetExitCodeProcess, CloseHandle. Two references for what draining
-//                                     the output costs: "reader" adds a pipe per launch that one reading
-//                                     thread, started once, drains, as the service has them; "overlapped"
-//                                     a named pipe per launch that the waiting thread itself reads,
-//                                     overlapped
+//                                     the output costs: "reader" adds a pipe and a reading thread per
+//                                     launch, as the service has them; "overlapped" a named pipe per
+//                                     launch that the waiting thread itself reads, overlapped
 //   benchctl stoptime NAME            stop control to stopped report, for a tool that ends on Ctrl+C
 // The first two print the rate of launches and the time from each tool's end to the next tool's entry.
 #include <windows.h>
@@ -153,22 +152,11 @@ int RunService(const char* name, LONG launches)
 
 enum class Drain { None, Reader, Overlapped };
 
-// The one reading thread of Drain::Reader: given a pipe, it reads until every writer has gone.
-struct Reader {
-    HANDLE given;
-    HANDLE taken;
-    HANDLE pipe;
-};
-
-DWORD WINAPI ReadEachPipe(LPVOID parameter)
+DWORD WINAPI ReadUntilBroken(LPVOID parameter)
 {
-    Reader* reader = static_cast<Reader*>(parameter);
     static char sink[4096];
-    while (WaitForSingleObject(reader->given, INFINITE) == WAIT_OBJECT_0) {
-        DWORD got = 0;
-        while (ReadFile(reader->pipe, sink, sizeof sink, &got, NULL)) {
-        }
-        SetEvent(reader->taken);
+    DWORD got = 0;
+    while (ReadFile(static_cast<HANDLE>(parameter), sink, sizeof sink, &got, NULL)) {
     }
     return 0;
 }
@@ -227,10 +215,6 @@ int RunBare(const char* tool, const char* directory, LONG launches, Drain drain)
     HANDLE write = NULL;
     if (drain == Drain::None && !MakePipe(drain, &read, &write))
         return Failed("CreatePipe");
-    Reader reader = {CreateEventA(NULL, FALSE, FALSE, NULL), CreateEventA(NULL, FALSE, FALSE, NULL), NULL};
-    HANDLE readerThread = drain == Drain::Reader ? CreateThread(NULL, 0, ReadEachPipe, &reader, 0, NULL) : NULL;
-    if (drain == Drain::Reader && !readerThread)
-        return Failed("CreateThread");
     for (;;) {
         if (drain != Drain::None) {
             if (read)
@@ -251,14 +235,13 @@ int RunBare(const char* tool, const char* directory, LONG launches, Drain drain)
             printf("error=%lu call=CreateProcess launches=%ld\n", error, table.view->launches);
             return ExitFailed;
         }
+        HANDLE reader = NULL;
         if (drain != Drain::None) {
             CloseHandle(write);
             write = NULL;
         }
-        if (drain == Drain::Reader) {
-            reader.pipe = read;
-            SetEvent(reader.given);
-        }
+        if (drain == Drain::Reader)
+            reader = CreateThread(NULL, 0, ReadUntilBroken, read, 0, NULL);
         if (drain == Drain::Overlapped)
             WaitReadingOverlapped(info.hProcess, read);
         else
@@ -267,8 +250,10 @@ int RunBare(const char* tool, const char* directory, LONG launches, Drain drain)
         BOOL codeRead = GetExitCodeProcess(info.hProcess, &code);
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
-        if (drain == Drain::Reader)
-            WaitForSingleObject(reader.taken, INFINITE);
+        if (reader) {
+            WaitForSingleObject(reader, INFINITE);
+            CloseHandle(reader);
+        }
         if (!codeRead)
             return Failed("GetExitCodeProcess");
         if (code != 0)
@@ -278,8 +263,6 @@ int RunBare(const char* tool, const char* directory, LONG launches, Drain drain)
         CloseHandle(read);
     if (write)
         CloseHandle(write);
-    if (readerThread)
-        CloseHandle(readerThread); // left waiting for a pipe that never comes; the process ends next
     return Report(*table.view, launches);
 }
 

@@ -5,9 +5,9 @@
 #                    loop of CreateProcessA with an inherited pipe, wait, GetExitCodeProcess, CloseHandle
 #                    on the same tool: runs of both, interleaved
 #   exit to launch   from each tool's end (its last instruction) to the next tool's entry, same runs
-#   references       two more loops on the same tool, for what draining the output costs: a pipe per
-#                    launch drained by one reading thread (as the service has them), and a named pipe per
-#                    launch read overlapped by the waiting thread itself; and tests/bench's loopsvc.exe,
+#   references       two more loops on the same tool, for what draining the output costs: a pipe and a
+#                    reading thread per launch (as the service has them), and a named pipe per launch
+#                    read overlapped by the waiting thread itself; and tests/bench's loopsvc.exe,
 #                    the least a service can do per restart (a pipe, the start-pending and running
 #                    reports, the launch), run by the service manager like the service
 #   stop to stopped  stop control to the stopped report, for a tool that ends on Ctrl+C

@@ -1,7 +1,6 @@
 #include "fixture.h"
 
 #include <algorithm>
-#include <deque>
 #include <thread>
 
 #include "host/service.h"
@@ -88,37 +87,14 @@ TEST_F(Capture, GrandchildAndStopTogetherEndWithoutOutput)
     EXPECT_EQ(fake::OpenHandles().size(), 1u);
 }
 
-TEST_F(Capture, OneReaderThreadServesEveryCycle)
-{
-    fake::script().tools = {Tool{.output = Numbered(9000)}, Tool{.output = "second\n", .grandchildHoldsPipe = true},
-                            Tool{.exitCode = 4, .output = "third\n"}};
-    ServiceMain(0, NULL);
-    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"third"}}}));
-    auto calls = CallNames();
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "CreateThread"), 1);
-    EXPECT_EQ(fake::OpenHandles().size(), 1u) << "the reader and its events end with the cycles";
-}
-
 TEST_F(Capture, WithoutAReaderThreadTheOutputIsStillTaken)
 {
-    struct Case {
-        const char* name;
-        std::deque<fake::Result> createEvent;
-        std::deque<fake::Result> createThread;
-    };
-    for (auto c : {Case{"thread", {}, {fake::Fails(8), fake::Fails(8)}},
-                   Case{"first event", {fake::Fails(8), {}, fake::Fails(8)}, {}},
-                   Case{"second event", {{}, fake::Fails(8), {}, fake::Fails(8)}, {}}}) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        fake::script().createEvent = c.createEvent;
-        fake::script().createThread = c.createThread;
-        fake::script().tools = {Tool{.output = "a\n", .grandchildHoldsPipe = true},
-                                Tool{.exitCode = 6, .output = "b\nc", .grandchildHoldsPipe = true}};
-        ServiceMain(0, NULL);
-        EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"b", "c"}}}));
-        EXPECT_EQ(fake::OpenHandles().size(), 1u);
-    }
+    fake::script().createThread = {fake::Fails(8), fake::Fails(8)};
+    fake::script().tools = {Tool{.output = "a\n", .grandchildHoldsPipe = true},
+                            Tool{.exitCode = 6, .output = "b\nc", .grandchildHoldsPipe = true}};
+    ServiceMain(0, NULL);
+    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"b", "c"}}}));
+    EXPECT_EQ(fake::OpenHandles().size(), 1u);
 }
 
 TEST_F(Capture, UnreadableExitCodeIsReportedBeforeTheOutput)

@@ -5,7 +5,6 @@
 #include "host/config.h"
 #include "host/service.h"
 #include "host/status.h"
-#include "supervision/capture.h"
 #include "supervision/launch.h"
 
 void ServiceTest::SetUp()
@@ -17,7 +16,6 @@ void ServiceTest::SetUp()
     StatusHandle = NULL;
     StopRequested = 0;
     OutputPipeRead = NULL;
-    OutputReader = {};
     ServiceConsoleObtained = false;
     ComposePaths("C:\\Tools\\Z");
 }

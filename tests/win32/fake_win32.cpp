@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <utility>
 
 namespace fake {
 namespace {
@@ -33,12 +32,7 @@ struct Thread {
     bool cancelled = false;
 };
 
-// An auto-reset event, the only kind the service makes.
-struct Signal {
-    bool set = false;
-};
-
-enum class Kind { PipeRead, PipeWrite, Process, ProcessThread, Thread, Event };
+enum class Kind { PipeRead, PipeWrite, Process, ProcessThread, Thread };
 
 struct Object {
     Kind kind;
@@ -47,7 +41,6 @@ struct Object {
     std::shared_ptr<Pipe> pipe;
     std::shared_ptr<Process> process;
     std::shared_ptr<Thread> thread;
-    std::shared_ptr<Signal> signal;
 };
 
 // One lock and one condition for the whole stand-in: simple, and enough for a test fixture.
@@ -60,7 +53,6 @@ std::vector<std::shared_ptr<Process>> processes;
 std::vector<std::shared_ptr<Thread>> threads;
 bool consoleAllocated = false;
 bool ctrlCIgnored = false;
-bool resetting = false; // waits on events fail, so that a thread parked on one can be joined
 int serials = 0;
 thread_local DWORD lastError = 0;
 thread_local Thread* currentThread = nullptr;
@@ -77,15 +69,14 @@ const char* KindName(Kind kind)
     case Kind::Process: return "process";
     case Kind::ProcessThread: return "process thread";
     case Kind::Thread: return "thread";
-    case Kind::Event: return "event";
     }
     return "?";
 }
 
 HANDLE NewObject(Kind kind, std::shared_ptr<Pipe> pipe = {}, std::shared_ptr<Process> process = {},
-                 std::shared_ptr<Thread> thread = {}, std::shared_ptr<Signal> signal = {})
+                 std::shared_ptr<Thread> thread = {})
 {
-    objects.push_back(std::make_unique<Object>(Object{kind, ++serials, true, pipe, process, thread, signal}));
+    objects.push_back(std::make_unique<Object>(Object{kind, ++serials, true, pipe, process, thread}));
     return objects.back().get();
 }
 
@@ -147,7 +138,6 @@ void Reset()
         }
         for (auto& thread : threads)
             thread->cancelled = true;
-        resetting = true;
         running = threads;
         changed.notify_all();
     }
@@ -163,7 +153,6 @@ void Reset()
     threads.clear();
     consoleAllocated = false;
     ctrlCIgnored = false;
-    resetting = false;
     serials = 0;
     lastError = 0;
 }
@@ -514,97 +503,31 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
     return launch.ok;
 }
 
-namespace {
-
-// Whether the object is signalled, consuming an auto-reset event's signal; null for a handle that
-// cannot be waited on.
-std::function<bool()> Signalled(HANDLE handle)
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
+    std::unique_lock lock(gate);
+    std::function<bool()> signalled;
     for (auto& object : objects) {
         if (object.get() != handle || !object->open)
             continue;
         if (object->kind == Kind::Process) {
             auto process = object->process;
-            return [process] { return process->ended; };
-        }
-        if (object->kind == Kind::Thread) {
+            signalled = [process] { return process->ended; };
+        } else if (object->kind == Kind::Thread) {
             auto thread = object->thread;
-            return [thread] { return thread->ended; };
-        }
-        if (object->kind == Kind::Event) {
-            auto signal = object->signal;
-            return [signal] { return std::exchange(signal->set, false); };
+            signalled = [thread] { return thread->ended; };
         }
     }
-    return {};
-}
-
-DWORD Wait(const std::vector<HANDLE>& handles, DWORD milliseconds)
-{
-    std::unique_lock lock(gate);
-    std::vector<std::function<bool()>> conditions;
-    for (HANDLE handle : handles) {
-        conditions.push_back(Signalled(handle));
-        if (!conditions.back()) {
-            ADD_FAILURE() << "stand-in: wait on a handle that is not an open process, thread or event";
-            lastError = ERROR_INVALID_HANDLE;
-            return WAIT_FAILED;
-        }
-    }
-    DWORD index = WAIT_TIMEOUT;
-    auto done = [&] {
-        for (size_t i = 0; i < conditions.size(); ++i) {
-            if (conditions[i]()) {
-                index = WAIT_OBJECT_0 + static_cast<DWORD>(i);
-                return true;
-            }
-        }
-        return resetting;
-    };
-    if (milliseconds == INFINITE)
-        changed.wait(lock, done);
-    else
-        changed.wait_for(lock, std::chrono::milliseconds(milliseconds), done);
-    if (index == WAIT_TIMEOUT && resetting) {
+    if (!signalled) {
+        ADD_FAILURE() << "stand-in: wait on a handle that is not an open process or thread";
         lastError = ERROR_INVALID_HANDLE;
         return WAIT_FAILED;
     }
-    return index;
-}
-
-} // namespace
-
-DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
-{
-    return Wait({handle}, milliseconds);
-}
-
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds)
-{
-    EXPECT_FALSE(waitAll);
-    return Wait(std::vector<HANDLE>(handles, handles + count), milliseconds);
-}
-
-HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCSTR name)
-{
-    std::lock_guard lock(gate);
-    Call("CreateEventA");
-    EXPECT_TRUE(attributes == nullptr && !manualReset && !initialState && name == nullptr)
-        << "the service's events are unnamed, uninheritable, auto-reset and start unset";
-    if (!Outcome(current.createEvent))
-        return nullptr;
-    return NewObject(Kind::Event, {}, {}, {}, std::make_shared<Signal>());
-}
-
-BOOL SetEvent(HANDLE event)
-{
-    std::lock_guard lock(gate);
-    Object* object = Lookup(event, Kind::Event);
-    if (!object)
-        return FALSE;
-    object->signal->set = true;
-    changed.notify_all();
-    return TRUE;
+    if (milliseconds == INFINITE) {
+        changed.wait(lock, signalled);
+        return WAIT_OBJECT_0;
+    }
+    return changed.wait_for(lock, std::chrono::milliseconds(milliseconds), signalled) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
@@ -636,8 +559,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     Thread* self = currentThread;
     if (self)
         self->blockedIn = pipe.get();
-    changed.wait(lock,
-                 [&] { return !pipe->data.empty() || pipe->writers == 0 || (self && self->cancelled) || resetting; });
+    changed.wait(lock, [&] { return !pipe->data.empty() || pipe->writers == 0 || (self && self->cancelled); });
     if (self)
         self->blockedIn = nullptr;
     if (!pipe->data.empty()) {
@@ -649,7 +571,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
             self->cancelled = false; // a cancel applies only to the read pending when it is made
         return TRUE;
     }
-    if (self && self->cancelled && !resetting) {
+    if (self && self->cancelled) {
         self->cancelled = false;
         lastError = ERROR_OPERATION_ABORTED;
         return FALSE;

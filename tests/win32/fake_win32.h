@@ -56,7 +56,6 @@ struct Script {
     std::deque<Result> allocConsole;
     std::deque<Result> createProcess;
     std::deque<Result> createThread;
-    std::deque<Result> createEvent;
     std::deque<Tool> tools; // one per successful launch; a launch with none left is a test failure
     // Runs on the calling thread, outside the stand-in's lock, as CreatePipe or AllocConsole is entered:
     // a way to deliver a control at an exact point of a cycle.

@@ -175,9 +175,6 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
                     LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
                     LPPROCESS_INFORMATION processInformation);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
-HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCSTR name);
-BOOL SetEvent(HANDLE event);
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD read, LPDWORD available, LPDWORD left);
