@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "launch.h"
 #include "table.h"
 
 namespace {
@@ -222,15 +223,8 @@ int RunBare(const char* tool, const char* directory, LONG launches, Drain drain)
             if (!MakePipe(drain, &read, &write))
                 return Failed("CreatePipe");
         }
-        char commandLine[] = "zonbek.exe --service";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = write;
-        startup.hStdError = write;
-        PROCESS_INFORMATION info = {};
-        if (!CreateProcessA(tool, commandLine, NULL, NULL, TRUE, IDLE_PRIORITY_CLASS, NULL, directory, &startup,
-                            &info)) {
+        PROCESS_INFORMATION info;
+        if (!LaunchBenchTool(tool, directory, write, &info)) {
             DWORD error = GetLastError();
             printf("error=%lu call=CreateProcess launches=%ld\n", error, table.view->launches);
             return ExitFailed;

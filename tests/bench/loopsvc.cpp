@@ -8,6 +8,8 @@
 
 #include <stdio.h>
 
+#include "launch.h"
+
 namespace {
 
 char Name[256];
@@ -45,15 +47,8 @@ DWORD Loop()
         HANDLE write = NULL;
         if (!CreatePipe(&read, &write, &attributes, 0))
             return GetLastError();
-        char commandLine[] = "zonbek.exe --service";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = write;
-        startup.hStdError = write;
-        PROCESS_INFORMATION info = {};
-        BOOL started = CreateProcessA(tool, commandLine, NULL, NULL, TRUE, IDLE_PRIORITY_CLASS, NULL, directory,
-                                      &startup, &info);
+        PROCESS_INFORMATION info;
+        BOOL started = LaunchBenchTool(tool, directory, write, &info);
         DWORD error = GetLastError();
         CloseHandle(write);
         if (!started) {
