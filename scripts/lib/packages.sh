@@ -20,5 +20,8 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 # What the end-to-end tests need: a service manager, registry and console.
 WINE_PACKAGES=(wine64 wine)
+# The Windows Installer package: wixl builds it, msibuild (msitools) fixes its package code, faketime its
+# dates.
+MSI_PACKAGES=(wixl msitools faketime)
 # Sanitizers and the fuzzer.
 CHECK_PACKAGES=(clang libclang-rt-14-dev clang-tidy cppcheck)
