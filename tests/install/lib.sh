@@ -131,3 +131,130 @@ expect_not_installed() {
     ! reg_key_exists "$SOURCE_KEY" || fail "$when: the event source's key $SOURCE_KEY exists"
     assert_eq missing "$(reg_value "$INSTALL_KEY" InstallDir)" "$when: InstallDir"
 }
+
+# ---------------------------------------------------------------------------------------------------
+# The Windows Installer package, built by packaging/build-msi.sh and run by Wine's msiexec. It installs
+# into PACKAGE_WIN, the folder that the guide also gives for the zip.
+
+MSI_DIR_WIN='C:\msi'
+MSI_FILES=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt)
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+# Wine's exit codes are Windows's modulo 256: ERROR_INSTALL_FAILURE (1603) reads 67.
+# shellcheck disable=SC2034 # read by the tests
+MSI_FAILED=$((1603 % 256))
+MSI_STATUS=
+MSI_LOG=
+MSI_RUNS=0
+
+# A fresh prefix with the Wine session running and nothing installed. A failing test also shows the
+# end of the last msiexec log.
+msi_begin() {
+    e2e_begin
+    trap msi_end EXIT
+    mkdir -p "$(unix_path "$MSI_DIR_WIN")"
+    session_start
+}
+
+msi_end() {
+    local status=$?
+    set +e
+    if ((status != 0)) && [[ -f $MSI_LOG ]]; then
+        printf '%s\n' "---- last lines of the msiexec log $MSI_LOG ----" >&2
+        tr -d '\r' <"$MSI_LOG" | tail -n 30 >&2
+    fi
+    (exit "$status")
+    e2e_end
+}
+
+# build_msi BUILD VERSION NAME: the package of BUILD's files (a windows preset build) as NAME in
+# MSI_DIR_WIN.
+build_msi() {
+    local build=$1 version=$2 out file
+    for file in "${MSI_FILES[@]}"; do
+        [[ -f $build/$file ]] || die "$build/$file is missing: build the windows preset first"
+    done
+    out="$(unix_path "$MSI_DIR_WIN")/$3"
+    echo "\$ build-msi.sh $build $version $out" >>"$COMMAND_LOG"
+    SOURCE_DATE_EPOCH=1700000000 "$REPO_DIR/packaging/build-msi.sh" "$build" "$version" "$out" \
+        >>"$COMMAND_LOG" 2>&1 || die "build-msi.sh $build $version failed: $(tail -n 5 "$COMMAND_LOG")"
+}
+
+# build_version BUILD: the version that BUILD's zonbeksvc.exe carries (its FileVersion string), read
+# through Wine's drive Z:, the Linux root.
+build_version() {
+    local program version
+    program=$(install_test_program version_info.exe)
+    version=$(wine_quiet "$program" "Z:${1//\//\\}\\zonbeksvc.exe" | sed -n 's/^FileVersion=//p') || true
+    [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "no version resource in $1/zonbeksvc.exe"
+    echo "$version"
+}
+
+# msi_property NAME PROPERTY: a value of the package's Property table.
+msi_property() {
+    msiinfo export "$(unix_path "$MSI_DIR_WIN")/$1" Property | tr -d '\r' |
+        awk -F '\t' -v name="$2" '$1 == name { print $2 }'
+}
+
+# run_msiexec ARGUMENTS: msiexec with ARGUMENTS (one string, as typed at a command prompt), without UI
+# and with a verbose log (MSI_LOG). It runs from a batch file: cmd hands msiexec the line as it is, as
+# on Windows, where Wine would otherwise re-quote each argument. Sets MSI_STATUS.
+run_msiexec() {
+    local script_win
+    MSI_RUNS=$((MSI_RUNS + 1))
+    script_win="$MSI_DIR_WIN\\msiexec-$MSI_RUNS.cmd"
+    MSI_LOG=$(unix_path "$MSI_DIR_WIN\\msiexec-$MSI_RUNS.log")
+    printf '@echo off\r\nmsiexec %s /qn /l*v "%s"\r\nexit /b %%errorlevel%%\r\n' \
+        "$1" "$MSI_DIR_WIN\\msiexec-$MSI_RUNS.log" >"$(unix_path "$script_win")"
+    echo "\$ msiexec $1 /qn" >>"$COMMAND_LOG"
+    MSI_STATUS=0
+    WINEDEBUG=-all LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" wine "$script_win" >>"$COMMAND_LOG" 2>&1 </dev/null ||
+        MSI_STATUS=$?
+    [[ $MSI_STATUS -ne 124 ]] || die "msiexec $1 hung for ${HANG_SECONDS}s"
+    echo "exit $MSI_STATUS" >>"$COMMAND_LOG"
+}
+
+# expect_msiexec STATUS WHAT: the last msiexec ended with STATUS.
+expect_msiexec() {
+    [[ $MSI_STATUS == "$1" ]] || fail "$2: msiexec ended with $MSI_STATUS instead of $1"
+}
+
+# product_version CODE: DisplayVersion of the product registered under CODE, or "missing".
+product_version() {
+    reg_value "$UNINSTALL_KEY\\$1" DisplayVersion | sed 's/^REG_SZ //'
+}
+
+# expect_msi_installed TOOL_DIR BUILD WHEN: the service, its event source and InstallDir as the package
+# writes them, and BUILD's files in PACKAGE_WIN.
+expect_msi_installed() {
+    local dir=$1 build=$2 when=$3 image file
+    [[ $(service_state) != missing ]] || fail "$when: the service zonbek does not exist"
+    # Windows Installer quotes a path with spaces; Wine's msiexec writes it bare. Both name the program.
+    image=$(reg_value "$SERVICE_KEY" ImagePath | cut -d' ' -f2-)
+    [[ $image == "$PACKAGE_WIN\\zonbeksvc.exe" || $image == "\"$PACKAGE_WIN\\zonbeksvc.exe\"" ]] ||
+        fail "$when: the service's ImagePath is [$image], not the installed zonbeksvc.exe"
+    assert_eq "REG_DWORD 0x10" "$(reg_value "$SERVICE_KEY" Type)" "$when: the service type (own process)"
+    assert_eq "REG_DWORD 0x2" "$(reg_value "$SERVICE_KEY" Start)" "$when: the start type (automatic)"
+    assert_eq "REG_DWORD 0x1" "$(reg_value "$SERVICE_KEY" ErrorControl)" "$when: the error control (normal)"
+    assert_eq "REG_SZ LocalSystem" "$(reg_value "$SERVICE_KEY" ObjectName)" "$when: the service's account"
+    assert_eq "REG_SZ Zonbek service" "$(reg_value "$SERVICE_KEY" DisplayName)" "$when: the display name"
+    assert_eq "REG_SZ Keeps the Zonbek tool running in the background and reports its failures to the Application event log." \
+        "$(reg_value "$SERVICE_KEY" Description)" "$when: the description"
+    assert_eq "REG_SZ $dir" "$(reg_value "$INSTALL_KEY" InstallDir)" "$when: InstallDir"
+    assert_eq "REG_EXPAND_SZ $PACKAGE_WIN\\zonbekmsg.dll" "$(reg_value "$SOURCE_KEY" EventMessageFile)" \
+        "$when: the event source's EventMessageFile"
+    assert_eq "REG_DWORD 0x7" "$(reg_value "$SOURCE_KEY" TypesSupported)" "$when: the event source's TypesSupported"
+    for file in "${MSI_FILES[@]}"; do
+        cmp -s "$build/$file" "$(unix_path "$PACKAGE_WIN")/$file" ||
+            fail "$when: $PACKAGE_WIN\\$file is missing or is not the one in $build"
+    done
+}
+
+# expect_msi_not_installed PRODUCT_CODE WHEN: no service, event source, InstallDir, installed files or
+# registered product.
+expect_msi_not_installed() {
+    local code=$1 when=$2
+    expect_not_installed "$when"
+    [[ ! -e $(unix_path "$PACKAGE_WIN") ]] ||
+        fail "$when: $PACKAGE_WIN is still there: $(ls -A "$(unix_path "$PACKAGE_WIN")")"
+    assert_eq missing "$(product_version "$code")" "$when: the product $code"
+}
