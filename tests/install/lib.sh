@@ -159,8 +159,8 @@ msi_end() {
     local status=$?
     set +e
     if ((status != 0)) && [[ -f $MSI_LOG ]]; then
-        printf '%s\n' "---- last lines of the msiexec log $MSI_LOG ----" >&2
-        tr -d '\r' <"$MSI_LOG" | tail -n 30 >&2
+        printf '%s\n' "---- last lines of the msiexec log $MSI_LOG, without its list of properties ----" >&2
+        tr -d '\r' <"$MSI_LOG" | grep -a -v '^Property(' | tail -n 30 >&2
     fi
     (exit "$status")
     e2e_end
