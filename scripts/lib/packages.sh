@@ -25,3 +25,5 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev g++-mingw-w64-x8
 WINE_PACKAGES=(wine64 wine)
 # Sanitizers and the fuzzer.
 CHECK_PACKAGES=(clang libclang-rt-14-dev clang-tidy cppcheck)
+# What a release needs beyond the build: the MSI (wixl, and msitools to read it back), signing, the zips.
+RELEASE_PACKAGES=(wixl msitools osslsigncode zip faketime)
