@@ -5,6 +5,7 @@
 
 #include "host/config.h"
 #include "host/service.h"
+#include "supervision/stop.h"
 #include "host/status.h"
 #include "supervision/decision.h"
 #include "supervision/launch.h"
