@@ -56,6 +56,7 @@ Launch LaunchTool()
             return Launch::Failed;
         }
         ServiceConsoleObtained = true;
+        RestoreCtrlC();
     }
 
     bool stopFirst = false;

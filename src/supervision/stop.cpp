@@ -28,6 +28,15 @@ bool IsStopRequested()
     return requested;
 }
 
+void RestoreCtrlC()
+{
+    // Under the lock: undoing a stop's "ignore" could let its Ctrl+C end the service itself.
+    AcquireSRWLockExclusive(&StopLock);
+    if (StopRequested == 0)
+        SetConsoleCtrlHandler(NULL, FALSE);
+    ReleaseSRWLockExclusive(&StopLock);
+}
+
 BOOL CreateProcessUnlessStopped(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
                                 LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
                                 LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,

@@ -15,6 +15,10 @@ void RequestStop();
 
 bool IsStopRequested();
 
+// Once the console is obtained: every tool inherits whether Ctrl+C is ignored, and the service may
+// have been started with it ignored. After a stop the service keeps ignoring it.
+void RestoreCtrlC();
+
 // CreateProcessA with these arguments, unless a stop was requested first: then *stopFirst is set,
 // nothing is started and the result is FALSE.
 BOOL CreateProcessUnlessStopped(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
