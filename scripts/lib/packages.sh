@@ -17,11 +17,14 @@ ensure_packages() {
 }
 
 # What building the service and its tests needs.
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+# The shipped exe is clang's with lld and a PDB, against MinGW-w64 GCC's headers and libraries; GCC
+# builds the same sources as the second compiler. llvm has llvm-objcopy and llvm-pdbutil.
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    clang lld llvm)
 # What the end-to-end tests need: a service manager, registry and console.
 WINE_PACKAGES=(wine64 wine)
-# The Windows Installer package: wixl builds it, msibuild (msitools) fixes its package code, faketime its
-# dates.
-MSI_PACKAGES=(wixl msitools faketime)
 # Sanitizers and the fuzzer.
 CHECK_PACKAGES=(clang libclang-rt-14-dev clang-tidy cppcheck)
+# What a release needs beyond the build: the MSI (wixl; msitools and faketime for packaging/build-msi.sh
+# and its tests), signing, the zips.
+RELEASE_PACKAGES=(wixl msitools osslsigncode zip faketime)

@@ -1,12 +1,12 @@
 #include "supervision/cycles.h"
 
 #include "eventlog/events.h"
-#include "host/service.h"
 #include "host/status.h"
 #include "supervision/capture.h"
 #include "supervision/decision.h"
 #include "supervision/launch.h"
 #include "supervision/output_event.h"
+#include "supervision/stop.h"
 
 // Waits for the running tool and releases it; false when its exit code could not be read.
 static bool AwaitTool(DWORD* exitCode)

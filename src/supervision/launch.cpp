@@ -4,7 +4,7 @@
 
 #include "eventlog/events.h"
 #include "host/config.h"
-#include "host/service.h"
+#include "supervision/stop.h"
 
 HANDLE OutputPipeRead = NULL;
 bool ServiceConsoleObtained = false;
@@ -22,21 +22,6 @@ static void CloseOutputPipeRead()
 static void ReportLaunchFailure(const char* operation, const char* commandLine)
 {
     ReportStartFailureEvent(operation, ToolPath, commandLine, WorkingDirectory);
-}
-
-// Under StopLock, so that a stop is either seen here or broadcast to a tool that already exists.
-static Launch CreateTool(char* commandLine)
-{
-    AcquireSRWLockExclusive(&StopLock);
-    Launch launch = Launch::StopFirst;
-    if (StopRequested == 0) {
-        launch = CreateProcessA(ToolPath, commandLine, NULL, NULL, TRUE, IDLE_PRIORITY_CLASS, NULL, WorkingDirectory,
-                                &ToolStartupInfo, &ToolProcessInfo)
-                     ? Launch::Started
-                     : Launch::Failed;
-    }
-    ReleaseSRWLockExclusive(&StopLock);
-    return launch;
 }
 
 Launch LaunchTool()
@@ -71,14 +56,21 @@ Launch LaunchTool()
             return Launch::Failed;
         }
         ServiceConsoleObtained = true;
+        RestoreCtrlC();
     }
 
-    Launch launch = CreateTool(commandLine);
+    bool stopFirst = false;
+    BOOL created = CreateProcessUnlessStopped(ToolPath, commandLine, NULL, NULL, TRUE, IDLE_PRIORITY_CLASS, NULL,
+                                              WorkingDirectory, &ToolStartupInfo, &ToolProcessInfo, &stopFirst);
     // The tool holds its own copy now; ours would keep the pipe open after the tool has gone.
     CloseHandle(write);
-    if (launch == Launch::Failed)
-        ReportLaunchFailure("CreateProcess(zonbek)", commandLine);
-    if (launch != Launch::Started)
+    if (created)
+        return Launch::Started;
+    if (stopFirst) {
         CloseOutputPipeRead();
-    return launch;
+        return Launch::StopFirst;
+    }
+    ReportLaunchFailure("CreateProcess(zonbek)", commandLine);
+    CloseOutputPipeRead();
+    return Launch::Failed;
 }

@@ -5,6 +5,7 @@
 
 #include "host/config.h"
 #include "host/service.h"
+#include "supervision/stop.h"
 #include "host/status.h"
 #include "supervision/decision.h"
 #include "supervision/launch.h"
@@ -208,7 +209,26 @@ TEST_F(Cycles, EveryHandleIsClosedByTheEndOfItsCycle)
     EXPECT_TRUE(fake::IsOpen(pipes.back().read));
 }
 
-TEST_F(Cycles, StopBeforeTheFirstLaunchStartsNoTool)
+// Calls that decide whether a tool inherits an ignored Ctrl+C, in order.
+static std::vector<std::string> ConsoleCalls()
+{
+    std::vector<std::string> calls;
+    for (auto& call : fake::record().calls) {
+        if (call == "AllocConsole" || call == "CreateProcessA" || call.starts_with("SetConsoleCtrlHandler"))
+            calls.push_back(call);
+    }
+    return calls;
+}
+
+TEST_F(Cycles, CtrlCIsRestoredOnceWithTheConsoleBeforeTheFirstTool)
+{
+    fake::script().tools = {Tool{}, Tool{.exitCode = 2}};
+    ServiceMain(0, NULL);
+    EXPECT_EQ(ConsoleCalls(), (std::vector<std::string>{"AllocConsole", "SetConsoleCtrlHandler(null,0)",
+                                                         "CreateProcessA", "CreateProcessA"}));
+}
+
+TEST_F(Cycles, StopBeforeTheFirstLaunchStartsNoToolAndKeepsCtrlCIgnored)
 {
     fake::script().onCall = [](const std::string& call) {
         if (call == "AllocConsole")
@@ -219,6 +239,8 @@ TEST_F(Cycles, StopBeforeTheFirstLaunchStartsNoTool)
     EXPECT_EQ(Statuses(), (std::vector<SERVICE_STATUS>{StartPending(1), StopPending(2), Stopped(0)}));
     EXPECT_TRUE(EventTexts().empty());
     EXPECT_TRUE(fake::OpenHandles().empty());
+    EXPECT_EQ(ConsoleCalls(), (std::vector<std::string>{"SetConsoleCtrlHandler(null,1)", "AllocConsole"}))
+        << "restoring Ctrl+C after the stop's broadcast could let it end the service";
 }
 
 TEST_F(Cycles, StopInTheRestartWindowStartsNoFurtherTool)

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "host/config.h"
-#include "host/service.h"
+#include "supervision/stop.h"
 #include "host/status.h"
 #include "supervision/launch.h"
 

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "host/service.h"
+#include "supervision/stop.h"
 #include "host/status.h"
 
 namespace {

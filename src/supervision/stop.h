@@ -1,0 +1,27 @@
+#pragma once
+
+#include <windows.h>
+
+// Set by a stop control, read by the cycles. StopLock also makes the flag, the Ctrl+C broadcast and
+// the tool's launch one step each, so a stop is never broadcast before a tool that will then start.
+extern DWORD StopRequested;
+extern SRWLOCK StopLock;
+
+// On ServiceMain's entry: a stop belongs to the run that received it.
+void ClearStopRequest();
+
+// Flags the stop and passes it to the tool as Ctrl+C on the shared console; the service ignores it.
+void RequestStop();
+
+bool IsStopRequested();
+
+// Once the console is obtained: every tool inherits whether Ctrl+C is ignored, and the service may
+// have been started with it ignored. After a stop the service keeps ignoring it.
+void RestoreCtrlC();
+
+// CreateProcessA with these arguments, unless a stop was requested first: then *stopFirst is set,
+// nothing is started and the result is FALSE.
+BOOL CreateProcessUnlessStopped(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                                LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                                LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                                LPPROCESS_INFORMATION processInformation, bool* stopFirst);

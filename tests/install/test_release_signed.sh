@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# scripts/release with a throwaway self-signed certificate: the exe and the DLL in the zip and the MSI
+# carry Authenticode SHA-256 signatures that osslsigncode verifies against that certificate, the
+# symbols still match the signed exe, and the signed exe runs as the service under Wine.
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+e2e_begin
+keys=$E2E_WORK/keys
+mkdir -p "$keys"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/key.pem" -out "$keys/cert.pem" -days 2 \
+    -subj "/CN=Zonbek release test" -addext extendedKeyUsage=codeSigning >/dev/null 2>&1 ||
+    die "openssl could not make the test certificate"
+openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/sign.pfx" \
+    -passout pass:'test pass word' || die "openssl could not make the PKCS#12 file"
+
+release_out=$E2E_WORK/release-root
+ZONBEK_RELEASE_ROOT=$release_out ZONBEK_SIGN_PFX=$keys/sign.pfx ZONBEK_SIGN_PASSWORD='test pass word' \
+    bash "$REPO_DIR/scripts/release" >"$E2E_WORK/release.log" 2>&1 ||
+    fail "scripts/release failed: $(tail -n 20 "$E2E_WORK/release.log")"
+grep -q '^release: signed zonbeksvc.exe, zonbekmsg.dll and the MSI with sign.pfx$' "$E2E_WORK/release.log" ||
+    fail "scripts/release did not say that it signed: $(cat "$E2E_WORK/release.log")"
+out=$release_out/release
+(cd "$out" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the artefacts"
+
+unpacked=$E2E_WORK/unpacked
+mkdir -p "$unpacked"
+(cd "$unpacked" && unzip -q "$out"/zonbek-service-*-win64.zip && unzip -q "$out"/zonbek-service-*-symbols.zip)
+exe=$(echo "$unpacked"/zonbek-service-*-win64/zonbeksvc.exe)
+dll=$(echo "$unpacked"/zonbek-service-*-win64/zonbekmsg.dll)
+msi=$(echo "$out"/zonbek-service-*-x64.msi)
+
+# verify FILE: osslsigncode accepts FILE's signature, made with SHA-256 by the test certificate.
+verify() {
+    local result status=0
+    result=$(osslsigncode verify -CAfile "$keys/cert.pem" -in "$1" 2>&1) || status=$?
+    ((status == 0)) && grep -q '^Signature verification: ok' <<<"$result" ||
+        fail "osslsigncode verify $(basename "$1"): exit $status:"$'\n'"$result"
+    grep -q 'Message digest algorithm *: SHA256' <<<"$result" ||
+        fail "$(basename "$1") is not signed with SHA-256:"$'\n'"$result"
+    grep -q 'Subject: /CN=Zonbek release test' <<<"$result" ||
+        fail "$(basename "$1") is not signed by the test certificate:"$'\n'"$result"
+}
+verify "$exe"
+verify "$dll"
+verify "$msi"
+# A changed byte must break the signature, or the check above proves nothing.
+cp "$exe" "$E2E_WORK/tampered.exe"
+printf 'X' | dd of="$E2E_WORK/tampered.exe" bs=1 seek=2000 conv=notrunc status=none
+! osslsigncode verify -CAfile "$keys/cert.pem" -in "$E2E_WORK/tampered.exe" >/dev/null 2>&1 ||
+    fail "osslsigncode verified an exe with a changed byte"
+
+ZONBEK_WINDOWS_BUILD=$(dirname "$exe") bash "$REPO_DIR/tests/install/check_imports.sh" >/dev/null ||
+    fail "the signed binaries' imports"
+cp "$(echo "$unpacked"/zonbek-service-*-symbols/zonbeksvc.pdb)" "$(dirname "$exe")/"
+ZONBEK_WINDOWS_BUILD=$(dirname "$exe") bash "$REPO_DIR/tests/install/check_pdb.sh" >/dev/null ||
+    fail "the symbols zip's PDB does not match the signed exe"
+
+cp "$exe" "$WINEPREFIX/drive_c/zonbek/zonbeksvc.exe"
+setup_service
+tool_config "ctrlc 0"
+start_service
+wait_for_tool_file zonbek.ready
+out=$(svcctl stop zonbek) || fail "the stop control was refused: $out"
+wait_service_exit
+expect_reports \
+    "$(status START_PENDING 0 0 1 3000)" \
+    "$(status RUNNING 1 0 0 0)" \
+    "$(status STOP_PENDING 1 0 2 10000)" \
+    "$(status STOPPED 1 0 0 0)"
