@@ -16,6 +16,9 @@
 #   size             the stripped exe and the DLLs it imports
 #   soak             tests/e2e/test_soak_restarts.sh with ZONBEK_SOAK_CYCLES restarts
 # The bench's Wine session, like the soak's, runs without address space randomisation (setarch -R).
+#   other build      with ZONBEK_BENCH_OTHER_BUILD (a build holding another compiler's zonbeksvc.exe): that
+#                    exe runs as the service too, right after the service in every run, so that both
+#                    builds are measured under the same conditions
 # Environment: ZONBEK_BENCH_RUNS (5), ZONBEK_BENCH_LAUNCHES (500 per run), ZONBEK_BENCH_STOPS (10),
 # ZONBEK_SOAK_CYCLES (10000; 0 leaves the soak out), ZONBEK_WINDOWS_BUILD as for the tests.
 # shellcheck source=../e2e/lib.sh
@@ -34,7 +37,8 @@ BENCHCTL_EXE=$WINDOWS_BUILD/bench/benchctl.exe
 LOOPSVC_EXE=$WINDOWS_BUILD/bench/loopsvc.exe
 BENCH_TOOL_EXE=$WINDOWS_BUILD/bench/zonbek.exe
 BENCHCTL_WIN='C:\bench\benchctl.exe'
-for missing in "$BENCHCTL_EXE" "$LOOPSVC_EXE" "$BENCH_TOOL_EXE"; do
+OTHER_EXE=${ZONBEK_BENCH_OTHER_BUILD:+$ZONBEK_BENCH_OTHER_BUILD/zonbeksvc.exe}
+for missing in "$BENCHCTL_EXE" "$LOOPSVC_EXE" "$BENCH_TOOL_EXE" $OTHER_EXE; do
     [[ -f $missing ]] || die "$missing is missing: build the windows preset first"
 done
 
@@ -75,6 +79,7 @@ echo "== restart rate and exit-to-launch time: $RUNS runs of $LAUNCHES launches 
 cp "$BENCH_TOOL_EXE" "$TOOL_DIR/zonbek.exe"
 bare_rates=() service_rates=() ratios=() bare_gaps=() service_gaps=()
 reader_rates=() reader_gaps=() overlapped_rates=() overlapped_gaps=() loop_rates=() loop_gaps=() loop_ratios=()
+other_rates=() other_gaps=() other_ratios=()
 for run in $(seq "$RUNS"); do
     bare=$(benchctl bare "$INSTALL_DIR_WIN\\zonbek.exe" "$INSTALL_DIR_WIN" "$LAUNCHES") || die "benchctl bare: $bare"
     echo "run $run bare loop:   $bare"
@@ -89,6 +94,16 @@ for run in $(seq "$RUNS"); do
     service=$(benchctl service zonbek "$LAUNCHES") || die "benchctl service: $service"
     svcctl wait zonbek 30000 >/dev/null || die "the service did not end after run $run"
     echo "run $run service:     $service"
+    if [[ -n $OTHER_EXE ]]; then
+        cp "$OTHER_EXE" "$WINEPREFIX/drive_c/zonbek/zonbeksvc.exe"
+        other=$(benchctl service zonbek "$LAUNCHES") || die "benchctl service (other build): $other"
+        svcctl wait zonbek 30000 >/dev/null || die "the other build's service did not end after run $run"
+        cp "$SERVICE_EXE" "$WINEPREFIX/drive_c/zonbek/zonbeksvc.exe"
+        echo "run $run other build: $other"
+        other_rates+=("$(field rate "$other")")
+        other_gaps+=("$(field gap_ms_median "$other")")
+        other_ratios+=("$(awk -v o="$(field rate "$other")" -v s="$(field rate "$service")" 'BEGIN { printf "%.4f", s / o }')")
+    fi
     bare_rates+=("$(field rate "$bare")")
     service_rates+=("$(field rate "$service")")
     ratios+=("$(awk -v s="$(field rate "$service")" -v b="$(field rate "$bare")" 'BEGIN { printf "%.4f", s / b }')")
@@ -160,6 +175,11 @@ x86_64-w64-mingw32-strip -o "$stripped" "$SERVICE_EXE"
 size=$(stat -c %s "$stripped")
 imports=$(x86_64-w64-mingw32-objdump -p "$stripped" | sed -n 's/^\s*DLL Name: //p' | sort | tr '\n' ' ')
 echo "zonbeksvc.exe: $(stat -c %s "$SERVICE_EXE") bytes as built, $size bytes stripped; imports: $imports"
+if [[ -n $OTHER_EXE ]]; then
+    x86_64-w64-mingw32-strip -o "$E2E_WORK/other.stripped.exe" "$OTHER_EXE"
+    other_size=$(stat -c %s "$E2E_WORK/other.stripped.exe")
+    echo "other build's zonbeksvc.exe: $(stat -c %s "$OTHER_EXE") bytes as built, $other_size bytes stripped"
+fi
 
 end_wine
 
@@ -191,4 +211,10 @@ summary "stop control to stopped report" "ms" "${stopped[@]}"
 summary "stop control to process end" "ms" "${exited[@]}"
 summary "service CPU per 10 s, tool asleep" "us" "${cpu_us[@]}"
 summary "service context switches per 10 s" "" "${wakeups[@]}"
+if [[ -n $OTHER_EXE ]]; then
+    summary "other build, restarts/s" "/s" "${other_rates[@]}"
+    summary "other build, exit to launch" "ms" "${other_gaps[@]}"
+    summary "service / other build (per run)" "" "${other_ratios[@]}"
+fi
 printf '%-34s %d bytes stripped; imports %s\n' "zonbeksvc.exe" "$size" "$imports"
+[[ -z $OTHER_EXE ]] || printf '%-34s %d bytes stripped\n' "other build's zonbeksvc.exe" "$other_size"
