@@ -30,4 +30,3 @@ foreach(kind EXE SHARED MODULE)
 endforeach()
 # GCC's posix variant links its threads library by itself.
 set(CMAKE_CXX_STANDARD_LIBRARIES "-lpthread")
-set(CMAKE_C_STANDARD_LIBRARIES "-lpthread")

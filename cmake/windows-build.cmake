@@ -4,8 +4,7 @@
 # Links stamp no time into the headers; no build path reaches a binary.
 add_link_options(-Wl,--no-insert-timestamp)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-  set(CMAKE_C_COMPILER_LAUNCHER bash ${PROJECT_SOURCE_DIR}/cmake/relative-paths.sh ${PROJECT_SOURCE_DIR})
-  set(CMAKE_CXX_COMPILER_LAUNCHER ${CMAKE_C_COMPILER_LAUNCHER})
+  set(CMAKE_CXX_COMPILER_LAUNCHER bash ${PROJECT_SOURCE_DIR}/cmake/relative-paths.sh ${PROJECT_SOURCE_DIR})
   add_compile_options(-fdebug-compilation-dir=. -fcoverage-compilation-dir=.)
   find_program(ZONBEK_OBJCOPY NAMES llvm-objcopy llvm-objcopy-14 REQUIRED)
 else()

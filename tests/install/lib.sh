@@ -116,6 +116,13 @@ expect_installed() {
     [[ $(service_state) != missing ]] || fail "$when: the service zonbek does not exist"
     assert_eq "\"$PACKAGE_WIN\\zonbeksvc.exe\"" "$(reg_value "$SERVICE_KEY" ImagePath | cut -d' ' -f2-)" \
         "$when: the service's ImagePath"
+    expect_registered "$dir" "$when"
+}
+
+# expect_registered TOOL_DIR WHEN: what both ways of installing write: an own-process service with
+# automatic start, InstallDir, and the event source with the message DLL in PACKAGE_WIN.
+expect_registered() {
+    local dir=$1 when=$2
     assert_eq "REG_DWORD 0x10" "$(reg_value "$SERVICE_KEY" Type)" "$when: the service type (own process)"
     assert_eq "REG_DWORD 0x2" "$(reg_value "$SERVICE_KEY" Start)" "$when: the start type (automatic)"
     assert_eq "REG_SZ $dir" "$(reg_value "$INSTALL_KEY" InstallDir)" "$when: InstallDir"
@@ -232,17 +239,12 @@ expect_msi_installed() {
     image=$(reg_value "$SERVICE_KEY" ImagePath | cut -d' ' -f2-)
     [[ $image == "$PACKAGE_WIN\\zonbeksvc.exe" || $image == "\"$PACKAGE_WIN\\zonbeksvc.exe\"" ]] ||
         fail "$when: the service's ImagePath is [$image], not the installed zonbeksvc.exe"
-    assert_eq "REG_DWORD 0x10" "$(reg_value "$SERVICE_KEY" Type)" "$when: the service type (own process)"
-    assert_eq "REG_DWORD 0x2" "$(reg_value "$SERVICE_KEY" Start)" "$when: the start type (automatic)"
+    expect_registered "$dir" "$when"
     assert_eq "REG_DWORD 0x1" "$(reg_value "$SERVICE_KEY" ErrorControl)" "$when: the error control (normal)"
     assert_eq "REG_SZ LocalSystem" "$(reg_value "$SERVICE_KEY" ObjectName)" "$when: the service's account"
     assert_eq "REG_SZ Zonbek service" "$(reg_value "$SERVICE_KEY" DisplayName)" "$when: the display name"
     assert_eq "REG_SZ Keeps the Zonbek tool running in the background and reports its failures to the Application event log." \
         "$(reg_value "$SERVICE_KEY" Description)" "$when: the description"
-    assert_eq "REG_SZ $dir" "$(reg_value "$INSTALL_KEY" InstallDir)" "$when: InstallDir"
-    assert_eq "REG_EXPAND_SZ $PACKAGE_WIN\\zonbekmsg.dll" "$(reg_value "$SOURCE_KEY" EventMessageFile)" \
-        "$when: the event source's EventMessageFile"
-    assert_eq "REG_DWORD 0x7" "$(reg_value "$SOURCE_KEY" TypesSupported)" "$when: the event source's TypesSupported"
     for file in "${MSI_FILES[@]}"; do
         cmp -s "$build/$file" "$(unix_path "$PACKAGE_WIN")/$file" ||
             fail "$when: $PACKAGE_WIN\\$file is missing or is not the one in $build"
