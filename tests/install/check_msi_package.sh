@@ -7,7 +7,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 build=${ZONBEK_WINDOWS_BUILD:-$repo/build/windows}
 fail() { printf '[check_msi_package] FAILED: %s\n' "$*" >&2; exit 1; }
-files=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt)
+files=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt zonbekstate.dll)
 for file in "${files[@]}"; do
     [[ -f $build/$file ]] || fail "$build/$file is missing: build the windows preset first"
 done

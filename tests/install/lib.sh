@@ -144,6 +144,7 @@ expect_not_installed() {
 # into PACKAGE_WIN, the folder that the guide also gives for the zip.
 
 MSI_DIR_WIN='C:\msi'
+# What the package installs; it also carries its custom action, zonbekstate.dll.
 MSI_FILES=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt)
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 # Wine's exit codes are Windows's modulo 256: ERROR_INSTALL_FAILURE (1603) reads 67.
@@ -177,7 +178,7 @@ msi_end() {
 # MSI_DIR_WIN.
 build_msi() {
     local build=$1 version=$2 out file
-    for file in "${MSI_FILES[@]}"; do
+    for file in "${MSI_FILES[@]}" zonbekstate.dll; do
         [[ -f $build/$file ]] || die "$build/$file is missing: build the windows preset first"
     done
     out="$(unix_path "$MSI_DIR_WIN")/$3"

@@ -16,7 +16,7 @@ release_out=$E2E_WORK/release-root
 ZONBEK_RELEASE_ROOT=$release_out ZONBEK_SIGN_PFX=$keys/sign.pfx ZONBEK_SIGN_PASSWORD='test pass word' \
     bash "$REPO_DIR/scripts/release" >"$E2E_WORK/release.log" 2>&1 ||
     fail "scripts/release failed: $(tail -n 20 "$E2E_WORK/release.log")"
-grep -q '^release: signed zonbeksvc.exe, zonbekmsg.dll and the MSI with sign.pfx$' "$E2E_WORK/release.log" ||
+grep -q '^release: signed zonbeksvc.exe, zonbekmsg.dll, zonbekstate.dll and the MSI with sign.pfx$' "$E2E_WORK/release.log" ||
     fail "scripts/release did not say that it signed: $(cat "$E2E_WORK/release.log")"
 out=$release_out/release
 (cd "$out" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the artefacts"
