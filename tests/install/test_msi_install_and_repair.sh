@@ -2,7 +2,8 @@
 # msiexec /i with TOOLDIR (a folder whose path has a space) installs the three files under Program
 # Files, creates the service (own process, automatic start, LocalSystem, its names) without starting
 # it, registers the event source with the installed DLL and sets InstallDir; the service then runs
-# the tool from TOOLDIR.
+# the tool from TOOLDIR. A repair (REINSTALL=ALL, as msiexec /fa is under Wine) given another TOOLDIR
+# keeps InstallDir and leaves a stopped service stopped.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 msi_begin
 install_tool
@@ -15,6 +16,14 @@ expect_msi_installed "$INSTALL_DIR_WIN" "$WINDOWS_BUILD" "after msiexec /i"
 # Without START=1 the service waits for the next boot.
 assert_eq 1 "$(service_state)" "the service's state after msiexec /i"
 assert_eq 0 "$(tool_launches)" "launches of the tool by the installation"
+
+# A folder that users can write to: the service would run its zonbek.exe as LocalSystem.
+repair="/i $MSI_DIR_WIN\\zonbek.msi REINSTALL=ALL REINSTALLMODE=omus TOOLDIR=\"C:\\Users\\Public\\zonbek\""
+run_msiexec "$repair"
+expect_msiexec 0 "the repair of the stopped service"
+expect_msi_installed "$INSTALL_DIR_WIN" "$WINDOWS_BUILD" "after the repair of the stopped service"
+assert_eq 1 "$(service_state)" "the service's state after the repair of the stopped service"
+assert_eq 0 "$(tool_launches)" "launches of the tool by the repair of the stopped service"
 
 start_service
 wait_for_tool_file zonbek.ready
