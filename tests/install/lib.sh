@@ -89,6 +89,15 @@ service_state() {
     fi
 }
 
+# wait_service_state STATE [SECONDS]: waits until the service manager shows STATE (default 30 s); for
+# running (4) SERVICE_PID becomes the service process's.
+wait_service_state() {
+    local out
+    out=$(svcctl waitstate zonbek "$1" $((${2:-30} * 1000))) ||
+        fail "the service zonbek did not reach state $1 within ${2:-30}s: $out"
+    [[ $1 != 4 ]] || SERVICE_PID=$(sed -n 's/.* pid=\([0-9]*\)$/\1/p' <<<"$out")
+}
+
 # reg_value KEY NAME: prints "TYPE DATA" as reg query shows it, or "missing".
 reg_value() {
     local out status=0
