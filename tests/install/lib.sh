@@ -161,6 +161,7 @@ UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 MSI_FAILED=$((1603 % 256))
 MSI_STATUS=
 MSI_LOG=
+MSI_TRACE=
 MSI_RUNS=0
 
 # A fresh prefix with the Wine session running and nothing installed. A failing test also shows the
@@ -212,20 +213,26 @@ msi_property() {
         awk -F '\t' -v name="$2" '$1 == name { print $2 }'
 }
 
-# run_msiexec ARGUMENTS: msiexec with ARGUMENTS (one string, as typed at a command prompt), without UI
-# and with a verbose log (MSI_LOG). It runs from a batch file: cmd hands msiexec the line as it is, as
-# on Windows, where Wine would otherwise re-quote each argument. Sets MSI_STATUS.
+# run_msiexec ARGUMENTS [CHANNELS]: msiexec with ARGUMENTS (one string, as typed at a command prompt),
+# without UI and with a verbose log (MSI_LOG). It runs from a batch file: cmd hands msiexec the line as
+# it is, as on Windows, where Wine would otherwise re-quote each argument. Sets MSI_STATUS. With Wine
+# debug CHANNELS (+msi), msiexec's trace goes to MSI_TRACE.
 run_msiexec() {
-    local script_win
+    local script_win errors=$COMMAND_LOG
     MSI_RUNS=$((MSI_RUNS + 1))
     script_win="$MSI_DIR_WIN\\msiexec-$MSI_RUNS.cmd"
     MSI_LOG=$(unix_path "$MSI_DIR_WIN\\msiexec-$MSI_RUNS.log")
+    MSI_TRACE=
+    if [[ -n ${2:-} ]]; then
+        MSI_TRACE=$(unix_path "$MSI_DIR_WIN\\msiexec-$MSI_RUNS.trace")
+        errors=$MSI_TRACE
+    fi
     printf '@echo off\r\nmsiexec %s /qn /l*v "%s"\r\nexit /b %%errorlevel%%\r\n' \
         "$1" "$MSI_DIR_WIN\\msiexec-$MSI_RUNS.log" >"$(unix_path "$script_win")"
     echo "\$ msiexec $1 /qn" >>"$COMMAND_LOG"
     MSI_STATUS=0
-    WINEDEBUG=-all LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" wine "$script_win" >>"$COMMAND_LOG" 2>&1 </dev/null ||
-        MSI_STATUS=$?
+    WINEDEBUG=${2:--all} LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" wine "$script_win" >>"$COMMAND_LOG" \
+        2>>"$errors" </dev/null || MSI_STATUS=$?
     [[ $MSI_STATUS -ne 124 ]] || die "msiexec $1 hung for ${HANG_SECONDS}s"
     echo "exit $MSI_STATUS" >>"$COMMAND_LOG"
 }
