@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package of the Zonbek service:
 #   packaging/build-msi.sh STAGE_DIR VERSION OUT_MSI
-# STAGE_DIR holds zonbeksvc.exe, zonbekmsg.dll and admin-guide.txt; VERSION is MAJOR.MINOR.PATCH.
+# STAGE_DIR holds zonbeksvc.exe, zonbekmsg.dll, admin-guide.txt and zonbekstate.dll (the custom action,
+# which the package carries but does not install); VERSION is MAJOR.MINOR.PATCH.
 #
 # The same inputs give the same bytes, wherever and whenever they are built. wixl writes three things
 # of its own into every package, and each is fixed here:
@@ -19,7 +20,7 @@ die() { printf 'build-msi.sh: %s\n' "$*" >&2; exit 1; }
 [[ $# == 3 ]] || die "usage: build-msi.sh STAGE_DIR VERSION OUT_MSI"
 stage=$1 version=$2 out=$3
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-files=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt)
+files=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt zonbekstate.dll)
 
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "the version must be MAJOR.MINOR.PATCH: $version"
 for file in "${files[@]}"; do
@@ -60,16 +61,62 @@ msi=$work/zonbek-service.msi
     wixl -a x64 -D Version="$version" -D ProductCode="$product_code" -D SourceDir=files -o "$msi" "$wxs") \
     2>"$work/wixl.log" || die "wixl failed: $(cat "$work/wixl.log")"
 
+# offset FILE HEX: where the bytes HEX (two lower-case digits each) first occur in FILE; nothing if not.
+offset() {
+    od -An -v -tx1 "$1" | tr -d ' \n' | awk -v hex="$2" '{
+        for (from = 1; (at = index(substr($0, from), hex)) > 0; from += at)
+            if ((from + at) % 2 == 0) { print (from + at - 2) / 2; exit }
+    }'
+}
+
+# pe_version FILE: "VERSION LANGUAGE" from FILE's version resource, as Windows Installer wants them in
+# the File table: the fixed file version (VS_FIXEDFILEINFO, found by its signature 0xFEEF04BD) and the
+# language of the first Translation entry, in decimal. Nothing for a file without a version resource.
+pe_version() {
+    local at words language
+    at=$(offset "$1" bd04effe)
+    [[ -n $at ]] || return 0
+    # dwFileVersionMS and dwFileVersionLS follow the signature and dwStrucVersion, as 16-bit halves.
+    read -r -a words < <(od -An -tu2 -j $((at + 8)) -N 8 "$1")
+    # "Translation" in UTF-16 with its terminator; the value follows, aligned to 32 bits, and its first
+    # half is the language.
+    at=$(offset "$1" 5400720061006e0073006c006100740069006f006e000000)
+    [[ -n $at ]] || die "$1 has a version resource without a Translation entry"
+    language=$(od -An -tu2 -j $(((at + 24 + 3) / 4 * 4)) -N 2 "$1" | tr -d ' ')
+    echo "${words[1]}.${words[0]}.${words[3]}.${words[2]} $language"
+}
+
 # What wixl 0.101 reads but does not write: Property/@Secure (it lists only the upgrade properties in
-# SecureCustomProperties) and ServiceInstall/@Vital (ErrorControl normal, 1, plus 0x8000).
+# SecureCustomProperties), ServiceInstall/@Vital (ErrorControl normal, 1, plus 0x8000) and the
+# ShortName of a File or Directory. It writes no File.Version or File.Language either, and a hash
+# (MsiFileHash) for every file, although hashes are for unversioned files only: the exe and the DLL get
+# their versions and lose their hashes, so that Windows Installer's file versioning rules apply to them.
+edits=()
 secure=$(sed -n 's/.*<Property Id="\([A-Z_]*\)" Secure="yes".*/\1/p' "$wxs" | tr '\n' ';')
 secure+=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^SecureCustomProperties\t//p')
+edits+=(-q "UPDATE Property SET Value = '$secure' WHERE Property = 'SecureCustomProperties'")
+edits+=(-q "UPDATE ServiceInstall SET ErrorControl = 32769 WHERE ServiceInstall = 'ZonbekService'")
+# name TABLE ID: the long name in TABLE's (File's or Directory's) row ID, its third column in both.
+name() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4 | awk -F '\t' -v id="$2" '$1 == id { print $3 }'; }
+shortnames=$(sed -n 's/.*<\(File\|Directory\) Id="\([^"]*\)"[^>]* ShortName="\([^"]*\)".*/\1 \2 \3/p' "$wxs")
+while read -r element id short; do
+    case $element in
+        File) edits+=(-q "UPDATE File SET FileName = '$short|$(name File "$id")' WHERE File = '$id'") ;;
+        Directory) edits+=(-q "UPDATE Directory SET DefaultDir = '$short|$(name Directory "$id")' WHERE Directory = '$id'") ;;
+    esac
+done <<<"$shortnames"
+file_rows=$(msiinfo export "$msi" File | tr -d '\r' | tail -n +4 | cut -f1,3)
+while IFS=$'\t' read -r id file; do
+    resource=$(pe_version "$work/files/$file")
+    [[ -n $resource ]] || continue
+    read -r file_version language <<<"$resource"
+    edits+=(-q "UPDATE File SET Version = '$file_version', Language = '$language' WHERE File = '$id'")
+    edits+=(-q "DELETE FROM MsiFileHash WHERE File_ = '$id'")
+done <<<"$file_rows"
 # The package code names the package's content: the package with a code of zeros, hashed.
 summary=("Zonbek service $version" Kavix "x64;1033")
-msibuild "$msi" \
-    -q "UPDATE Property SET Value = '$secure' WHERE Property = 'SecureCustomProperties'" \
-    -q "UPDATE ServiceInstall SET ErrorControl = 32769 WHERE ServiceInstall = 'ZonbekService'" \
-    -s "${summary[@]}" "{00000000-0000-0000-0000-000000000000}" || die "msibuild failed on $msi"
+msibuild "$msi" "${edits[@]}" -s "${summary[@]}" "{00000000-0000-0000-0000-000000000000}" ||
+    die "msibuild failed on $msi"
 package_code=$(uuid5 "$upgrade_code" "PackageCode $(sha256sum <"$msi" | cut -c1-64)")
 msibuild "$msi" -s "${summary[@]}" "$package_code" || die "msibuild failed on $msi"
 

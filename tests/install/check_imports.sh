@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The shipped binaries run on a bare Windows: zonbeksvc.exe imports only Windows system DLLs, and
 # zonbekmsg.dll, which Event Viewer loads as data, holds resources and runs nothing (no imports, no
-# entry point).
+# entry point); the MSI's custom action zonbekstate.dll, which msiexec loads, has no runtime: no entry
+# point, and imports only what it calls.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build=${ZONBEK_WINDOWS_BUILD:-$here/../../build/windows}
@@ -9,7 +10,7 @@ objdump=${ZONBEK_OBJDUMP:-x86_64-w64-mingw32-objdump}
 fail() { printf '[check_imports] FAILED: %s\n' "$*" >&2; exit 1; }
 
 command -v "$objdump" >/dev/null || fail "$objdump is not installed (binutils-mingw-w64-x86-64)"
-for binary in zonbeksvc.exe zonbekmsg.dll; do
+for binary in zonbeksvc.exe zonbekmsg.dll zonbekstate.dll; do
     [[ -f $build/$binary ]] || fail "$build/$binary is missing: build the windows preset first"
 done
 
@@ -28,4 +29,8 @@ grep -q '^AddressOfEntryPoint[[:space:]]*0*$' <<<"$dll_header" ||
     fail "zonbekmsg.dll has an entry point: $(grep AddressOfEntryPoint <<<"$dll_header")"
 sections=$("$objdump" -h "$build/zonbekmsg.dll" | awk '$1 ~ /^[0-9]+$/ { print $2 }' | sort | tr '\n' ' ')
 grep -qw .rsrc <<<"$sections" || fail "zonbekmsg.dll has no resource section (sections: $sections)"
-echo "[check_imports] zonbeksvc.exe imports: $(tr '\n' ' ' <<<"$exe_imports"); zonbekmsg.dll: none, sections $sections"
+action_imports=$(imports "$build/zonbekstate.dll" | tr '\n' ' ')
+[[ $action_imports == "advapi32.dll kernel32.dll msi.dll " ]] || fail "zonbekstate.dll imports $action_imports"
+grep -q '^AddressOfEntryPoint[[:space:]]*0*$' <("$objdump" -p "$build/zonbekstate.dll") ||
+    fail "zonbekstate.dll has an entry point"
+echo "[check_imports] zonbeksvc.exe imports: $(tr '\n' ' ' <<<"$exe_imports"); zonbekmsg.dll: none, sections $sections; zonbekstate.dll: $action_imports"

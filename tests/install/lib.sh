@@ -89,6 +89,15 @@ service_state() {
     fi
 }
 
+# wait_service_state STATE [SECONDS]: waits until the service manager shows STATE (default 30 s); for
+# running (4) SERVICE_PID becomes the service process's.
+wait_service_state() {
+    local out
+    out=$(svcctl waitstate zonbek "$1" $((${2:-30} * 1000))) ||
+        fail "the service zonbek did not reach state $1 within ${2:-30}s: $out"
+    [[ $1 != 4 ]] || SERVICE_PID=$(sed -n 's/.* pid=\([0-9]*\)$/\1/p' <<<"$out")
+}
+
 # reg_value KEY NAME: prints "TYPE DATA" as reg query shows it, or "missing".
 reg_value() {
     local out status=0
@@ -144,6 +153,7 @@ expect_not_installed() {
 # into PACKAGE_WIN, the folder that the guide also gives for the zip.
 
 MSI_DIR_WIN='C:\msi'
+# What the package installs; it also carries its custom action, zonbekstate.dll.
 MSI_FILES=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt)
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 # Wine's exit codes are Windows's modulo 256: ERROR_INSTALL_FAILURE (1603) reads 67.
@@ -151,6 +161,7 @@ UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 MSI_FAILED=$((1603 % 256))
 MSI_STATUS=
 MSI_LOG=
+MSI_TRACE=
 MSI_RUNS=0
 
 # A fresh prefix with the Wine session running and nothing installed. A failing test also shows the
@@ -177,7 +188,7 @@ msi_end() {
 # MSI_DIR_WIN.
 build_msi() {
     local build=$1 version=$2 out file
-    for file in "${MSI_FILES[@]}"; do
+    for file in "${MSI_FILES[@]}" zonbekstate.dll; do
         [[ -f $build/$file ]] || die "$build/$file is missing: build the windows preset first"
     done
     out="$(unix_path "$MSI_DIR_WIN")/$3"
@@ -202,20 +213,26 @@ msi_property() {
         awk -F '\t' -v name="$2" '$1 == name { print $2 }'
 }
 
-# run_msiexec ARGUMENTS: msiexec with ARGUMENTS (one string, as typed at a command prompt), without UI
-# and with a verbose log (MSI_LOG). It runs from a batch file: cmd hands msiexec the line as it is, as
-# on Windows, where Wine would otherwise re-quote each argument. Sets MSI_STATUS.
+# run_msiexec ARGUMENTS [CHANNELS]: msiexec with ARGUMENTS (one string, as typed at a command prompt),
+# without UI and with a verbose log (MSI_LOG). It runs from a batch file: cmd hands msiexec the line as
+# it is, as on Windows, where Wine would otherwise re-quote each argument. Sets MSI_STATUS. With Wine
+# debug CHANNELS (+msi), msiexec's trace goes to MSI_TRACE.
 run_msiexec() {
-    local script_win
+    local script_win errors=$COMMAND_LOG
     MSI_RUNS=$((MSI_RUNS + 1))
     script_win="$MSI_DIR_WIN\\msiexec-$MSI_RUNS.cmd"
     MSI_LOG=$(unix_path "$MSI_DIR_WIN\\msiexec-$MSI_RUNS.log")
+    MSI_TRACE=
+    if [[ -n ${2:-} ]]; then
+        MSI_TRACE=$(unix_path "$MSI_DIR_WIN\\msiexec-$MSI_RUNS.trace")
+        errors=$MSI_TRACE
+    fi
     printf '@echo off\r\nmsiexec %s /qn /l*v "%s"\r\nexit /b %%errorlevel%%\r\n' \
         "$1" "$MSI_DIR_WIN\\msiexec-$MSI_RUNS.log" >"$(unix_path "$script_win")"
     echo "\$ msiexec $1 /qn" >>"$COMMAND_LOG"
     MSI_STATUS=0
-    WINEDEBUG=-all LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" wine "$script_win" >>"$COMMAND_LOG" 2>&1 </dev/null ||
-        MSI_STATUS=$?
+    WINEDEBUG=${2:--all} LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" wine "$script_win" >>"$COMMAND_LOG" \
+        2>>"$errors" </dev/null || MSI_STATUS=$?
     [[ $MSI_STATUS -ne 124 ]] || die "msiexec $1 hung for ${HANG_SECONDS}s"
     echo "exit $MSI_STATUS" >>"$COMMAND_LOG"
 }

@@ -10,7 +10,7 @@ build_msi "$WINDOWS_BUILD" "$(build_version "$WINDOWS_BUILD")" zonbek.msi
 product=$(msi_property zonbek.msi ProductCode)
 # Wine's msiexec does not write a launch condition's message into the log: the package holds it.
 msiinfo export "$(unix_path "$MSI_DIR_WIN")/zonbek.msi" LaunchCondition | tr -d '\r' |
-    grep -q $'^Installed OR TOOLDIR\t.*TOOLDIR="C:\\\\Program Files\\\\Kavix\\\\Zonbek"' ||
+    grep -q $'^Installed OR TOOLDIR OR NEWERVERSIONFOUND\t.*TOOLDIR="C:\\\\Program Files\\\\Kavix\\\\Zonbek"' ||
     fail "the package has no launch condition on TOOLDIR whose message shows how to give it"
 
 run_msiexec "/i $MSI_DIR_WIN\\zonbek.msi"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# scripts/release with a throwaway self-signed certificate: the exe and the DLL in the zip and the MSI
-# carry Authenticode SHA-256 signatures that osslsigncode verifies against that certificate, the
-# symbols still match the signed exe, and the signed exe runs as the service under Wine.
+# scripts/release with a throwaway self-signed certificate: the exe and the DLL in the zip, the MSI and
+# the custom action DLL in it carry Authenticode SHA-256 signatures that osslsigncode verifies against
+# that certificate, the symbols still match the signed exe, and the signed exe runs as the service
+# under Wine.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_begin
 keys=$E2E_WORK/keys
@@ -16,7 +17,7 @@ release_out=$E2E_WORK/release-root
 ZONBEK_RELEASE_ROOT=$release_out ZONBEK_SIGN_PFX=$keys/sign.pfx ZONBEK_SIGN_PASSWORD='test pass word' \
     bash "$REPO_DIR/scripts/release" >"$E2E_WORK/release.log" 2>&1 ||
     fail "scripts/release failed: $(tail -n 20 "$E2E_WORK/release.log")"
-grep -q '^release: signed zonbeksvc.exe, zonbekmsg.dll and the MSI with sign.pfx$' "$E2E_WORK/release.log" ||
+grep -q '^release: signed zonbeksvc.exe, zonbekmsg.dll, zonbekstate.dll and the MSI with sign.pfx$' "$E2E_WORK/release.log" ||
     fail "scripts/release did not say that it signed: $(cat "$E2E_WORK/release.log")"
 out=$release_out/release
 (cd "$out" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the artefacts"
@@ -42,6 +43,9 @@ verify() {
 verify "$exe"
 verify "$dll"
 verify "$msi"
+# The custom action beside the zip's files, for the imports' check below too.
+msiinfo extract "$msi" Binary.ServiceState >"$(dirname "$exe")/zonbekstate.dll" || fail "the MSI holds no Binary.ServiceState"
+verify "$(dirname "$exe")/zonbekstate.dll"
 # A changed byte must break the signature, or the check above proves nothing.
 cp "$exe" "$E2E_WORK/tampered.exe"
 printf 'X' | dd of="$E2E_WORK/tampered.exe" bs=1 seek=2000 conv=notrunc status=none
