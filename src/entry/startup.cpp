@@ -1,10 +1,10 @@
-#include "host/startup.h"
+#include "entry/startup.h"
 
 #include <stdlib.h>
 
+#include "entry/service.h"
 #include "eventlog/events.h"
-#include "host/config.h"
-#include "host/service.h"
+#include "state/config.h"
 
 static bool IsConsoleMode(int argumentCount, char** arguments)
 {

@@ -1,7 +1,7 @@
 #include "fixture.h"
 
-#include "host/config.h"
-#include "host/startup.h"
+#include "state/config.h"
+#include "entry/startup.h"
 
 namespace {
 
