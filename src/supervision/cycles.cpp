@@ -1,7 +1,7 @@
 #include "supervision/cycles.h"
 
 #include "eventlog/events.h"
-#include "host/status.h"
+#include "state/status.h"
 #include "supervision/capture.h"
 #include "supervision/decision.h"
 #include "supervision/launch.h"

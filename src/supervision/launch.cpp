@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "eventlog/events.h"
-#include "host/config.h"
+#include "state/config.h"
 #include "supervision/stop.h"
 
 HANDLE OutputPipeRead = NULL;

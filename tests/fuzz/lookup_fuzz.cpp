@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fake_win32.h"
-#include "host/config.h"
+#include "state/config.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "host/service.h"
+#include "entry/service.h"
 #include "supervision/launch.h"
 #include "supervision/lines.h"
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "host/config.h"
+#include "state/config.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <thread>
 
-#include "host/config.h"
-#include "host/service.h"
+#include "state/config.h"
+#include "entry/service.h"
 #include "supervision/stop.h"
-#include "host/status.h"
+#include "state/status.h"
 #include "supervision/decision.h"
 #include "supervision/launch.h"
 

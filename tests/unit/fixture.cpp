@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "host/config.h"
+#include "state/config.h"
 #include "supervision/stop.h"
-#include "host/status.h"
+#include "state/status.h"
 #include "supervision/launch.h"
 
 void ServiceTest::SetUp()

@@ -1,7 +1,7 @@
 #include "fixture.h"
 
-#include "host/config.h"
-#include "host/startup.h"
+#include "entry/startup.h"
+#include "state/config.h"
 
 namespace {
 
@@ -18,6 +18,17 @@ int RunProgram(std::vector<std::string> arguments)
 
 const EventText DispatcherRefused{0xC0020001, {"KavixZonbek", "StartServiceCtrlDispatcher failed with 1063"}};
 const EventText HandlerRefused{0xC0020001, {"KavixZonbek", "RegisterServiceCtrlHandler failed with 1060"}};
+
+// What a hand run prints on standard error.
+const std::string LookupFailureText =
+    "zonbeksvc: the folder of the Zonbek tool is not known: there is no value InstallDir of type REG_SZ under "
+    "HKEY_LOCAL_MACHINE\\Software\\Kavix\\Zonbek.\r\n"
+    "Set it, as administrator, to the folder that holds zonbek.exe: reg add \"HKLM\\Software\\Kavix\\Zonbek\" "
+    "/v InstallDir /t REG_SZ /d \"<folder of zonbek.exe>\" /f /reg:64\r\n";
+const std::string NotStartedByServiceManagerText =
+    "zonbeksvc: this is the Windows service zonbek, which runs only when the service manager starts it: "
+    "sc start zonbek\r\n"
+    "The administrator's guide is admin-guide.txt, in the folder of zonbeksvc.exe.\r\n";
 
 using Startup = ServiceTest;
 
@@ -36,10 +47,12 @@ TEST_F(Startup, LookupFailureReportsTheLastErrorAndEndsWithoutTheDispatcher)
         fake::Reset();
         c.registry.lastErrorOnFailure = 87;
         fake::script().registry = c.registry;
+        fake::script().standardError = fake::StandardErrorValue();
         SetLastError(87);
         EXPECT_EQ(RunProgram({"zonbeksvc.exe"}), 1);
         EXPECT_EQ(EventTexts(),
                   (std::vector<EventText>{{0xC0020002, {"KavixZonbek", "zonbek InstallDir lookup failed with 87"}}}));
+        EXPECT_EQ(fake::record().standardError, LookupFailureText);
         EXPECT_TRUE(fake::record().dispatcherNames.empty());
         EXPECT_EQ(fake::record().calls.front(), "RegisterEventSourceA(null,KavixZonbek)");
     }
@@ -50,7 +63,9 @@ TEST_F(Startup, ComposesPathsAndHandsTheServiceTableToTheDispatcher)
     fake::script().registry.stored = "D:\\Kavix\\\0"s;
     fake::script().dispatcher = {};
     fake::script().tools = {fake::Tool{.exitCode = 1}};
+    fake::script().standardError = fake::StandardErrorValue();
     EXPECT_EQ(RunProgram({"zonbeksvc.exe"}), 0);
+    EXPECT_EQ(fake::record().standardError, "") << "a run that ends with 0 explains nothing";
     EXPECT_STREQ(ToolPath, "D:\\Kavix\\\\zonbek.exe");
     EXPECT_STREQ(WorkingDirectory, "D:\\Kavix\\");
     EXPECT_EQ(fake::record().dispatcherNames, (std::vector<std::string>{"zonbek"}));
@@ -69,10 +84,43 @@ TEST_F(Startup, EmptyInstallDirStillStarts)
     EXPECT_STREQ(WorkingDirectory, "");
 }
 
-TEST_F(Startup, DispatcherRefusalIsReportedWithExitCode1)
+TEST_F(Startup, DispatcherRefusalIsReportedWithExitCode1AndExplainedOnStandardError)
 {
-    EXPECT_EQ(RunProgram({"zonbeksvc.exe"}), 1);
-    EXPECT_EQ(EventTexts(), std::vector<EventText>{DispatcherRefused});
+    struct Case {
+        DWORD error;
+        std::string explained;
+    };
+    for (auto c : {Case{1063, NotStartedByServiceManagerText},
+                   Case{1056, "zonbeksvc: StartServiceCtrlDispatcher failed with 1056\r\n"}}) {
+        SCOPED_TRACE(c.error);
+        fake::Reset();
+        fake::script().dispatcher = fake::Fails(c.error);
+        fake::script().standardError = fake::StandardErrorValue();
+        EXPECT_EQ(RunProgram({"zonbeksvc.exe"}), 1);
+        EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020001, {"KavixZonbek",
+                                  "StartServiceCtrlDispatcher failed with " + std::to_string(c.error)}}}));
+        EXPECT_EQ(fake::record().standardError, c.explained);
+    }
+}
+
+TEST_F(Startup, WithoutStandardErrorNothingIsWritten)
+{
+    fake::Registry missing;
+    missing.valuePresent = false;
+    for (HANDLE none : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
+        for (bool lookupFails : {true, false}) {
+            SCOPED_TRACE(std::string(none ? "invalid handle" : "null handle") +
+                         (lookupFails ? ", lookup" : ", dispatcher"));
+            fake::Reset();
+            if (lookupFails)
+                fake::script().registry = missing;
+            fake::script().standardError = none;
+            EXPECT_EQ(RunProgram({"zonbeksvc.exe"}), 1);
+            EXPECT_EQ(EventTexts().size(), 1u);
+            auto names = CallNames();
+            EXPECT_EQ(std::count(names.begin(), names.end(), "WriteFile"), 0);
+        }
+    }
 }
 
 TEST_F(Startup, ConsoleModeOnlyForOneArgumentStartingWithUpperCaseX)

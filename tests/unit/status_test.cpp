@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <thread>
 
-#include "host/service.h"
+#include "entry/service.h"
 #include "supervision/stop.h"
-#include "host/status.h"
+#include "state/status.h"
 
 namespace {
 

@@ -60,6 +60,7 @@ thread_local Thread* currentThread = nullptr;
 HANDLE const EventSourceValue = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0xE7E7));
 SERVICE_STATUS_HANDLE const StatusValue = reinterpret_cast<SERVICE_STATUS_HANDLE>(static_cast<uintptr_t>(0x5757));
 HKEY const KeyValue = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x4B45));
+HANDLE const StandardErrorHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x5E5E));
 
 const char* KindName(Kind kind)
 {
@@ -231,6 +232,11 @@ HANDLE EventSource()
 SERVICE_STATUS_HANDLE StatusHandleValue()
 {
     return StatusValue;
+}
+
+HANDLE StandardErrorValue()
+{
+    return StandardErrorHandle;
 }
 
 } // namespace fake
@@ -411,6 +417,28 @@ BOOL AllocConsole()
     BOOL ok = Outcome(current.allocConsole);
     consoleAllocated = ok != FALSE;
     return ok;
+}
+
+HANDLE GetStdHandle(DWORD which)
+{
+    std::lock_guard lock(gate);
+    EXPECT_EQ(which, STD_ERROR_HANDLE) << "the service asks only for its standard error";
+    return current.standardError;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    std::lock_guard lock(gate);
+    Call("WriteFile");
+    EXPECT_EQ(overlapped, nullptr);
+    if (file != StandardErrorHandle || current.standardError != StandardErrorHandle) {
+        ADD_FAILURE() << "stand-in: WriteFile on a handle that is not the standard error it was given";
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    log.standardError.append(static_cast<const char*>(buffer), toWrite);
+    *written = toWrite;
+    return TRUE;
 }
 
 BOOL CreatePipe(HANDLE* read, HANDLE* write, LPSECURITY_ATTRIBUTES attributes, DWORD size)

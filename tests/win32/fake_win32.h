@@ -60,6 +60,9 @@ struct Script {
     // Runs on the calling thread, outside the stand-in's lock, as CreatePipe or AllocConsole is entered:
     // a way to deliver a control at an exact point of a cycle.
     std::function<void(const std::string& call)> onCall;
+    // What GetStdHandle(STD_ERROR_HANDLE) gives: none by default, as under the service manager;
+    // StandardErrorValue() as for a program started from a command prompt.
+    HANDLE standardError = nullptr;
 };
 
 struct Event {
@@ -119,6 +122,7 @@ struct Record {
     std::vector<std::string> handlerNames;
     size_t allocConsoles = 0;
     size_t ctrlCBroadcasts = 0;
+    std::string standardError; // everything written to StandardErrorValue()
 };
 
 // Clears the script and the record, ends every tool and joins every thread the stand-in started.
@@ -141,5 +145,6 @@ void ReleaseGrandchildren();
 
 HANDLE EventSource();
 SERVICE_STATUS_HANDLE StatusHandleValue();
+HANDLE StandardErrorValue();
 
 } // namespace fake

@@ -15,6 +15,7 @@ typedef char CHAR;
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
 typedef void* LPVOID;
+typedef const void* LPCVOID;
 typedef void* PVOID;
 typedef void* HANDLE;
 typedef void* PSID;
@@ -33,6 +34,8 @@ static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HANDLE) == 8);
 #define TRUE 1
 #define FALSE 0
 #define INFINITE 0xFFFFFFFFu
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+#define STD_ERROR_HANDLE (static_cast<DWORD>(-12))
 
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002u)))
 #define REG_SZ 1u
@@ -167,6 +170,8 @@ BOOL SetServiceStatus(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status);
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add);
 BOOL GenerateConsoleCtrlEvent(DWORD event, DWORD processGroup);
 BOOL AllocConsole();
+HANDLE GetStdHandle(DWORD which);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 
 BOOL CreatePipe(HANDLE* read, HANDLE* write, LPSECURITY_ATTRIBUTES attributes, DWORD size);
 BOOL CloseHandle(HANDLE handle);

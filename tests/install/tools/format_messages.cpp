@@ -148,8 +148,9 @@ std::string ServiceFailureText(const std::string& failure)
         "- StartServiceCtrlDispatcher: zonbeksvc.exe was started by hand, not by the service manager (error 1063). "
         "Start the service with \"sc start zonbek\" or from the Services console.",
         "- RegisterServiceCtrlHandler or GetExitCodeProcess: the service is no longer running. Start it again; if "
-        "this event comes back, look in the System log for errors at the same time and reinstall the service with "
-        "uninstall.cmd and install.cmd.",
+        "this event comes back, look in the System log for errors at the same time and repair the installation. "
+        "Installed with the Windows Installer package: Repair in Programs and Features, or \"msiexec /f "
+        "<package>.msi /qn\". Installed with the scripts: uninstall.cmd, then install.cmd with the tool's folder.",
     });
 }
 
@@ -163,11 +164,16 @@ std::string ToolStartFailureText(const std::string& failure)
         "The number at the end is a Windows error code; \"net helpmsg <number>\" explains it.",
         "- zonbek InstallDir lookup: the service found no value InstallDir of type REG_SZ under "
         "HKEY_LOCAL_MACHINE\\Software\\Kavix\\Zonbek (the error code is often 0 here). A REG_EXPAND_SZ value is not "
-        "accepted. Set it with install.cmd, or with: reg add HKLM\\Software\\Kavix\\Zonbek /v InstallDir /t REG_SZ "
-        "/d \"<tool directory>\" /f",
+        "accepted. To install again with the Windows Installer package, uninstall it, then install it with "
+        "TOOLDIR=\"<tool folder>\" (TOOLDIR counts only when the package is installed, not in a repair); with the "
+        "scripts, run uninstall.cmd, then install.cmd \"<tool folder>\". Or set the value, whichever way the service "
+        "was installed, with: reg add HKLM\\Software\\Kavix\\Zonbek /v InstallDir /t REG_SZ /d \"<tool folder>\" /f "
+        "/reg:64",
         "- CreateProcess(zonbek): <InstallDir>\\zonbek.exe could not be started. Error 2 means the file is missing, "
         "3 or 267 that the directory does not exist, 5 that access is denied. The Details tab lists the tool path, "
-        "its command line and its working directory as the third, fourth and fifth strings of this event.",
+        "its command line and its working directory as the third, fourth and fifth strings of this event. Install "
+        "the tool there, or point InstallDir at the tool's folder with the reg add command above, and start the "
+        "service again.",
         "- CreateProcess(zonbek), CreatePipe or AllocConsole: the system is short of resources. Start the service "
         "again.",
     });
@@ -177,9 +183,10 @@ const std::string ToolOutputText = Lines({
     "The Zonbek tool ended with an error (a non-zero exit code or a crash) without being asked to stop, and the "
     "zonbek service has stopped.",
     "",
-    "The lines the tool wrote to its standard output and standard error before it ended (from the first 4094 "
-    "bytes) are the strings of this event: open the Details tab to read them. An event with no strings means that "
-    "the tool wrote nothing. Find the cause in those lines and in the tool's own documentation, then start the "
+    "The lines the tool wrote to its standard output and standard error before it ended are the strings of this "
+    "event: open the Details tab to read them. When the tool wrote more than 4094 bytes, the event holds the lines "
+    "of the last 4094 bytes, and the first of them may be the end of a longer line. An event with no strings means "
+    "that the tool wrote nothing. Find the cause in those lines and in the tool's own documentation, then start the "
     "service again with \"sc start zonbek\".",
 });
 

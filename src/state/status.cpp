@@ -1,4 +1,4 @@
-#include "host/status.h"
+#include "state/status.h"
 
 SERVICE_STATUS ServiceStatusRecord = {};
 DWORD CheckPointCounter = 1;

@@ -1,7 +1,7 @@
-#include "host/service.h"
+#include "entry/service.h"
 
 #include "eventlog/events.h"
-#include "host/status.h"
+#include "state/status.h"
 #include "supervision/cycles.h"
 #include "supervision/stop.h"
 

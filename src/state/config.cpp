@@ -1,4 +1,4 @@
-#include "host/config.h"
+#include "state/config.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "host/startup.h"
+#include "entry/startup.h"
 
 int main(int argc, char** argv)
 {

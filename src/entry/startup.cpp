@@ -1,10 +1,11 @@
-#include "host/startup.h"
+#include "entry/startup.h"
 
 #include <stdlib.h>
 
+#include "entry/by_hand.h"
+#include "entry/service.h"
 #include "eventlog/events.h"
-#include "host/config.h"
-#include "host/service.h"
+#include "state/config.h"
 
 static bool IsConsoleMode(int argumentCount, char** arguments)
 {
@@ -20,6 +21,7 @@ int ServiceProgram(int argumentCount, char** arguments)
     free(installDir);
     if (!composed) {
         ReportFailureEvent(EVENT_TOOL_START_FAILURE, "zonbek InstallDir lookup");
+        ExplainLookupFailure();
         return 1;
     }
 
@@ -29,7 +31,9 @@ int ServiceProgram(int argumentCount, char** arguments)
     char name[] = "zonbek";
     SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {NULL, NULL}};
     if (!StartServiceCtrlDispatcherA(table)) {
+        DWORD lastError = GetLastError();
         ReportFailureEvent(EVENT_SERVICE_FAILURE, "StartServiceCtrlDispatcher");
+        ExplainDispatcherFailure(lastError);
         return 1;
     }
     return 0;
