@@ -61,15 +61,23 @@ __attribute__((naked)) void GuardDispatchDirectly()
     __asm__("jmp *%rax");
 }
 
-// Runs before any C++ code (.CRT$XI, from the runtime's start-up), in case the loader left the cookie as
-// it was. Unprotected itself: a protected routine would find a changed cookie on its way out.
-__attribute__((no_stack_protector)) int InitStackGuard();
-
 } // namespace
 
 extern "C" {
 
 uintptr_t __stack_chk_guard = DefaultSecurityCookie;
+
+// Runs before any C++ code (.CRT$XI, from the runtime's start-up), in case the loader left the cookie as
+// it was; named as in Microsoft's runtime, where analysers look for it. Unprotected itself: a protected
+// routine would find a changed cookie on its way out.
+__attribute__((no_stack_protector)) int __security_init_cookie()
+{
+    uintptr_t cookie = 0;
+    if (__stack_chk_guard == DefaultSecurityCookie && RtlGenRandom(&cookie, sizeof cookie)
+        && cookie != DefaultSecurityCookie)
+        __stack_chk_guard = cookie;
+    return 0;
+}
 
 // A smashed stack ends the process at once: no handler runs, Windows Error Reporting sees
 // STATUS_STACK_BUFFER_OVERRUN (0xC0000409).
@@ -109,15 +117,6 @@ __attribute__((used)) const LoadConfiguration _load_config_used = {
 
 namespace {
 
-int InitStackGuard()
-{
-    uintptr_t cookie = 0;
-    if (__stack_chk_guard == DefaultSecurityCookie && RtlGenRandom(&cookie, sizeof cookie)
-        && cookie != DefaultSecurityCookie)
-        __stack_chk_guard = cookie;
-    return 0;
-}
-
-__attribute__((section(".CRT$XIU"), used)) int (*const InitStackGuardEntry)() = InitStackGuard;
+__attribute__((section(".CRT$XIU"), used)) int (*const SecurityInitCookieEntry)() = __security_init_cookie;
 
 } // namespace
