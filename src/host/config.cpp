@@ -56,7 +56,7 @@ bool ComposePaths(const char* installDir)
     }
     memcpy(workingDirectory, installDir, length + 1);
     // Exactly one backslash, whatever the directory ends with: nothing is normalised.
-    memcpy(toolPath, installDir, length);
+    memcpy(toolPath, installDir, length + 1);
     toolPath[length] = '\\';
     memcpy(toolPath + length + 1, ToolFileName, sizeof ToolFileName);
 
