@@ -80,7 +80,8 @@ __attribute__((no_stack_protector)) int __security_init_cookie()
 }
 
 // A smashed stack ends the process at once: no handler runs, Windows Error Reporting sees
-// STATUS_STACK_BUFFER_OVERRUN (0xC0000409).
+// STATUS_STACK_BUFFER_OVERRUN (0xC0000409). Windows before 8 takes the fast-fail interrupt for an access
+// violation, which ends the process too.
 [[noreturn]] void __stack_chk_fail()
 {
     __asm__ volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
