@@ -69,11 +69,12 @@ value=$(od -An -t x8 -j "$offset" -N 8 "$exe" | tr -d ' ')
 start=$(address ReportFailureEvent)
 size=$(grep -A1 -E 'S_GPROC32 .*`ReportFailureEvent`$' <<<"$symbols" | sed -n 's/.*code size = \([0-9]*\).*/\1/p')
 fail_routine=$(address __stack_chk_fail | tr '[:upper:]' '[:lower:]')
-"$objdump" -d --start-address="$start" --stop-address=$((start + size)) "$exe" | grep -q "call.*${fail_routine#0x}" ||
-    fail "ReportFailureEvent does not call __stack_chk_fail: no stack protector"
+code=$("$objdump" -d --start-address="$start" --stop-address=$((start + size)) "$exe")
+grep -q "call.*${fail_routine#0x}" <<<"$code" || fail "ReportFailureEvent does not call __stack_chk_fail: no stack protector"
 
 files=$("$pdbutil" dump -files "$pdb")
-own=$(grep '^- .* C:\\zonbek-service\\' <<<"$files" || true)
+# The service's sources are every file not of the system's compiler and libraries (/usr).
+own=$(grep '^- ' <<<"$files" | grep -v ') /usr/' || true)
 [[ -n $own ]] || fail "the PDB names none of the service's sources"
 bad=$(grep -v '^- (SHA-256: [0-9A-F]\{64\}) ' <<<"$own" || true)
 [[ -z $bad ]] || fail "sources without a SHA-256 hash in the PDB:"$'\n'"$bad"
