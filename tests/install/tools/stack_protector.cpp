@@ -1,6 +1,6 @@
 // Built with the service's hardening (zonbek_hardening), to see its stack protector at work.
 //   stack_protector overflow N   writes N bytes into an 8-byte buffer on the stack, then returns from
-//                                that routine and prints "returned"
+//                                that routine and prints "returned" and the buffer's first byte
 //   stack_protector run N        runs "overflow N" as a child and prints its exit code: exit=0x........
 //   stack_protector cookie       prints the security cookie that the stack protector compares
 #include <windows.h>
@@ -14,11 +14,12 @@ extern "C" uintptr_t __stack_chk_guard;
 
 namespace {
 
-__attribute__((noinline)) void Overflow(unsigned long length)
+__attribute__((noinline)) char Overflow(unsigned long length)
 {
     volatile char buffer[8];
     for (unsigned long i = 0; i < length; i++)
         buffer[i] = 'x';
+    return buffer[0];
 }
 
 int Run(const char* length)
@@ -52,8 +53,7 @@ int Run(const char* length)
 int main(int argc, char** argv)
 {
     if (argc == 3 && strcmp(argv[1], "overflow") == 0) {
-        Overflow(strtoul(argv[2], NULL, 10));
-        printf("returned\n");
+        printf("returned %c\n", Overflow(strtoul(argv[2], NULL, 10)));
         return 0;
     }
     if (argc == 3 && strcmp(argv[1], "run") == 0)
