@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/release --check-reproducible: two clones of the last commit, in folders of different names and
 # depths, each released in turn (so at different times, never signed), and everything they wrote
-# compared byte for byte: the exe, the DLLs and the PDB as built, the zip, the symbols zip and the MSI.
+# compared byte for byte: the exe, the DLLs, the PDB and the link map as built, the zip, the symbols zip
+# and the MSI.
 # Where the MSIs differ, their tables, files and summary information are compared to show where.
 # ZONBEK_VERSION is passed on; ZONBEK_REPRO_KEEP=1 keeps the clones.
 set -euo pipefail
@@ -56,7 +57,8 @@ explain_msi() {
 version=$(cd "$first/build/release" && ls ./*-x64.msi | sed 's/.*zonbek-service-\(.*\)-x64.msi/\1/')
 say "commit ${commit:0:12}, version $version"
 same build/release-work/build/zonbeksvc.exe build/release-work/build/zonbekmsg.dll \
-    build/release-work/build/zonbekstate.dll build/release-work/build/zonbeksvc.pdb
+    build/release-work/build/zonbekstate.dll build/release-work/build/zonbeksvc.pdb \
+    build/release-work/build/zonbeksvc.map
 same "build/release/zonbek-service-$version-win64.zip" "build/release/zonbek-service-$version-symbols.zip"
 same "build/release/zonbek-service-$version-x64.msi"
 same build/release/SHA256SUMS

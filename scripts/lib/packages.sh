@@ -17,10 +17,11 @@ ensure_packages() {
 }
 
 # What building the service and its tests needs.
-# The shipped exe is clang's with lld and a PDB, against MinGW-w64 GCC's headers and libraries; GCC
-# builds the same sources as the second compiler. llvm has llvm-objcopy and llvm-pdbutil.
+# The shipped exe is clang 19's with lld 19 and a PDB, against MinGW-w64 GCC's headers and libraries (19
+# for Control Flow Guard and SHA-256 source hashes); GCC builds the same sources as the second compiler.
+# llvm-19 has llvm-objcopy, llvm-readobj and llvm-pdbutil; clang (14) builds the fuzzer.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    clang lld llvm)
+    clang clang-19 lld-19 llvm-19)
 # What the end-to-end tests need: a service manager, registry and console.
 WINE_PACKAGES=(wine64 wine)
 # Sanitizers and the fuzzer.

@@ -1,6 +1,5 @@
 #include "state/config.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -57,7 +56,9 @@ bool ComposePaths(const char* installDir)
     }
     memcpy(workingDirectory, installDir, length + 1);
     // Exactly one backslash, whatever the directory ends with: nothing is normalised.
-    (void)snprintf(toolPath, toolPathSize, "%s\\%s", installDir, ToolFileName);
+    memcpy(toolPath, installDir, length + 1);
+    toolPath[length] = '\\';
+    memcpy(toolPath + length + 1, ToolFileName, sizeof ToolFileName);
 
     // Start-up composes once per process; releasing an earlier pair keeps repeated start-ups clean.
     free(OwnedToolPath);

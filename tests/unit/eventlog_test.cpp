@@ -28,6 +28,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailureTextCase{"CreateProcess(zonbek)", 0x7FFFFFFF, "CreateProcess(zonbek) failed with 2147483647"},
         FailureTextCase{"CreateProcess(zonbek)", 0x80000000, "CreateProcess(zonbek) failed with -2147483648"},
         FailureTextCase{"CreateProcess(zonbek)", 0xFFFFFFFF, "CreateProcess(zonbek) failed with -1"},
+        FailureTextCase{"CreatePipe", 10, "CreatePipe failed with 10"},
+        FailureTextCase{"CreatePipe", 1000000007, "CreatePipe failed with 1000000007"},
+        FailureTextCase{"CreatePipe", 0xC0000409, "CreatePipe failed with -1073740791"},
         // The longest text the service can produce still fits, at 59 characters.
         FailureTextCase{"GetExitCodeProcess on zobnek failed", 0x80000000,
                         "GetExitCodeProcess on zobnek failed failed with -2147483648"},
@@ -37,7 +40,11 @@ INSTANTIATE_TEST_SUITE_P(
         FailureTextCase{"0123456789012345678901234567890123456789012345", 1234,
                         "0123456789012345678901234567890123456789012345 failed with 1234"},
         FailureTextCase{"0123456789012345678901234567890123456789012345", 12345,
-                        "0123456789012345678901234567890123456789012345 failed with 1234"}),
+                        "0123456789012345678901234567890123456789012345 failed with 1234"},
+        FailureTextCase{"0123456789012345678901234567890123456789012345678901234", 5,
+                        "0123456789012345678901234567890123456789012345678901234 failed "},
+        FailureTextCase{"012345678901234567890123456789012345678901234567890123456789012", 5,
+                        "012345678901234567890123456789012345678901234567890123456789012"}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 using Reporting = ServiceTest;

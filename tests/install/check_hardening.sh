@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# zonbeksvc.exe has what binary analysers ask of a Windows service, read back from the exe and its PDB:
+# ASLR with high entropy and DEP (DYNAMICBASE, HIGHENTROPYVA, NXCOMPAT); Control Flow Guard (GUARD_CF and
+# a load configuration whose table of call targets holds the routines Windows calls back); CET
+# shadow-stack compatibility; a security cookie, left at the value the loader replaces, that the stack
+# protector checks; SHA-256 hashes of the service's sources in the PDB. zonbekmsg.dll holds resources
+# only: with no code, the guard, CET, the cookie and source hashes do not apply to it; it keeps ASLR and
+# DEP and must stay without executable sections.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+build=${ZONBEK_WINDOWS_BUILD:-$here/../../build/windows}
+readobj=${ZONBEK_READOBJ:-llvm-readobj-19}
+pdbutil=${ZONBEK_PDBUTIL:-llvm-pdbutil-19}
+objdump=${ZONBEK_LLVM_OBJDUMP:-llvm-objdump-19}
+fail() { printf '[check_hardening] FAILED: %s\n' "$*" >&2; exit 1; }
+
+for tool in "$readobj" "$pdbutil" "$objdump"; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed (Debian's llvm-19)"
+done
+exe=$build/zonbeksvc.exe
+pdb=$build/zonbeksvc.pdb
+dll=$build/zonbekmsg.dll
+[[ -f $exe && -f $pdb && -f $dll ]] || fail "$exe, $pdb or $dll is missing: build the windows preset first"
+
+headers=$("$readobj" --file-headers --coff-load-config --coff-debug-directory "$exe")
+for flag in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT GUARD_CF; do
+    grep -q "IMAGE_DLL_CHARACTERISTICS_$flag " <<<"$headers" || fail "zonbeksvc.exe lacks $flag"
+done
+grep -q "IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT " <<<"$headers" || fail "zonbeksvc.exe lacks CET_COMPAT"
+
+# field NAME: a number of the load configuration, 0 when it is absent.
+load_config=$(sed -n '/^LoadConfig \[/,/^\]/p' <<<"$headers")
+field() { printf '%d' "$(sed -n "s/^  $1: \(0x[0-9A-Fa-f]*\|[0-9]*\).*/\1/p" <<<"$load_config" | head -n 1)"; }
+flags=$(sed -n 's/^  GuardFlags \[ (\(0x[0-9A-Fa-f]*\))$/\1/p' <<<"$load_config")
+[[ -n $flags ]] && ((($flags & 0x500) == 0x500)) ||
+    fail "the guard flags [$flags] lack CF_INSTRUMENTED (0x100) or CF_FUNCTION_TABLE_PRESENT (0x400)"
+(($(field Size) >= 0x94 && $(field GuardCFCheckFunction) != 0 && $(field GuardCFCheckDispatch) != 0)) ||
+    fail "the load configuration has no guard-check pointers:"$'\n'"$load_config"
+(($(field GuardCFFunctionTable) != 0 && $(field GuardCFFunctionCount) > 0)) ||
+    fail "the load configuration has no table of call targets"
+
+# The sections as "RVA FILE-OFFSET" lines, in the exe's order (the PDB counts them from 1).
+image_base=$(printf '%d' "$(sed -n 's/^  ImageBase: //p' <<<"$headers")")
+sections=$("$readobj" --sections "$exe" | sed -n 's/^ *\(VirtualAddress\|PointerToRawData\): //p' |
+    while read -r rva && read -r offset; do printf '%d %d\n' "$rva" "$offset"; done)
+symbols=$("$pdbutil" dump -symbols -publics "$pdb")
+# address NAME: the virtual address of the routine NAME, as readobj and objdump print it.
+address() {
+    local section offset
+    read -r section offset < <(grep -A1 -E "S_(GPROC32|LPROC32|PUB32) .*\`$1\`$" <<<"$symbols" |
+        sed -n 's/.*addr = \([0-9]*\):\([0-9]*\).*/\1 \2/p' | head -n 1)
+    [[ -n $section ]] || fail "the PDB has no routine $1"
+    printf '0x%X' $((image_base + $(sed -n "${section}s/ .*//p" <<<"$sections") + offset))
+}
+
+# Windows calls these through a guarded call: outside the table, the first call would end the service.
+targets=$("$readobj" --coff-load-config "$exe" | sed -n '/^GuardFidTable \[/,/^\]/p')
+for routine in ServiceMain ServiceCtrlHandler ReadOutput; do
+    grep -qx "  $(address "$routine")" <<<"$targets" || fail "$routine is not in the table of call targets"
+done
+
+# The loader replaces the cookie with a random one only while it holds the default value.
+cookie=$(($(field SecurityCookie) - image_base))
+((cookie > 0)) || fail "the load configuration names no security cookie"
+offset=$(while read -r rva raw; do ((rva > cookie)) || echo $((raw + cookie - rva)); done <<<"$sections" | tail -n 1)
+value=$(od -An -t x8 -j "$offset" -N 8 "$exe" | tr -d ' ')
+[[ $value == 00002b992ddfa232 ]] || fail "the security cookie holds $value on disk, not 00002b992ddfa232"
+# The routine with the 64-byte failure text on its stack checks the cookie before it returns.
+start=$(address ReportFailureEvent)
+size=$(grep -A1 -E 'S_GPROC32 .*`ReportFailureEvent`$' <<<"$symbols" | sed -n 's/.*code size = \([0-9]*\).*/\1/p')
+fail_routine=$(address __stack_chk_fail | tr '[:upper:]' '[:lower:]')
+code=$("$objdump" -d --start-address="$start" --stop-address=$((start + size)) "$exe")
+grep -q "call.*${fail_routine#0x}" <<<"$code" || fail "ReportFailureEvent does not call __stack_chk_fail: no stack protector"
+
+files=$("$pdbutil" dump -files "$pdb")
+# The service's sources are every file not of the system's compiler and libraries (/usr).
+own=$(grep '^- ' <<<"$files" | grep -v ') /usr/' || true)
+[[ -n $own ]] || fail "the PDB names none of the service's sources"
+bad=$(grep -v '^- (SHA-256: [0-9A-F]\{64\}) ' <<<"$own" || true)
+[[ -z $bad ]] || fail "sources without a SHA-256 hash in the PDB:"$'\n'"$bad"
+weak=$(grep -E '^- \((MD5|SHA-?1):' <<<"$files" || true)
+[[ -z $weak ]] || fail "files with a weak hash in the PDB:"$'\n'"$weak"
+
+dll_headers=$("$readobj" --file-headers --sections "$dll")
+for flag in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT; do
+    grep -q "IMAGE_DLL_CHARACTERISTICS_$flag " <<<"$dll_headers" || fail "zonbekmsg.dll lacks $flag"
+done
+! grep -qE 'IMAGE_SCN_(MEM_EXECUTE|CNT_CODE) ' <<<"$dll_headers" || fail "zonbekmsg.dll has an executable section"
+
+echo "[check_hardening] zonbeksvc.exe: DYNAMICBASE HIGHENTROPYVA NXCOMPAT GUARD_CF ($(field GuardCFFunctionCount) call targets, flags $flags) CET_COMPAT, cookie at RVA $(printf '0x%X' "$cookie"), $(wc -l <<<"$own") sources with SHA-256; zonbekmsg.dll: DYNAMICBASE HIGHENTROPYVA NXCOMPAT, no code"
