@@ -44,9 +44,9 @@ def die(message):
     sys.exit(f"third-party.py: {message}")
 
 
-def run(*command):
+def run(*command, failing=False):
     result = subprocess.run(command, capture_output=True, text=True)
-    if result.returncode != 0:
+    if result.returncode != 0 and not failing:
         die(f"{' '.join(command[:3])} ... failed: {result.stderr.strip()}")
     return result.stdout
 
@@ -79,7 +79,8 @@ def read_record(path):
 
 def owners(paths):
     found = {}
-    for line in run("dpkg-query", "-S", *sorted(paths)).splitlines():
+    # dpkg-query fails when it finds no owner for a path: that is told below.
+    for line in run("dpkg-query", "-S", *sorted(paths), failing=True).splitlines():
         package, _, path = line.partition(": ")
         if path in paths:
             if "," in package:
@@ -262,6 +263,8 @@ def sbom(out, version, epoch, record_dir, files):
             die(f"{name} has no link record {record}")
     _, parts, _, packages = analyse(sorted(records.values()))
     files = sorted(files, key=os.path.basename)
+    if len({os.path.basename(f) for f in files}) != len(files):
+        die("two files have the same name")
     release = dict(line.split("=", 1) for line in open("/etc/os-release").read().replace('"', "").splitlines() if "=" in line)
     distro = f"{release['ID']}-{release['VERSION_ID']}"
     product = "zonbek-service"

@@ -56,4 +56,9 @@ for script in install.cmd uninstall.cmd; do
 done
 tr -d '\r' <"$dir/admin-guide.txt" | cmp -s - "$repo/docs/admin-guide.md" ||
     fail "admin-guide.txt is not docs/admin-guide.md"
+# The exe takes MinGW-w64's runtime, whose ZPL asks a binary to reproduce its notice; the message DLL
+# takes nothing.
+notices=$(tr -d '\r' <"$dir/THIRD-PARTY-NOTICES.txt")
+grep -q '^mingw-w64-x86-64-dev ' <<<"$notices" && grep -q '^2\. Redistributions in binary form must reproduce' <<<"$notices" &&
+    grep -qx 'zonbekmsg.dll: nothing but its own objects' <<<"$notices" || fail "THIRD-PARTY-NOTICES.txt holds:"$'\n'"$notices"
 echo "[check_package_contents] $top.zip: $(tr '\n' ' ' <<<"$actual")"
