@@ -10,7 +10,8 @@
 # - the notices in the zip and in the MSI, the symbols zip, and the SBOM, made again from DIR's files;
 # - SHA256SUMS: it holds for DIR's files, and it is the rebuilt one.
 # One line per file; exits with 1 when any differs, 2 when it cannot check. ZONBEK_VERIFY_KEEP=1 keeps
-# the work folder.
+# the work folder. The rebuild is in the clone's build/, where scripts/release builds by default: the
+# build folder's place in the source tree is in the PDB, and so in the exe.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 say() { printf 'verify: %s\n' "$*"; }
@@ -46,11 +47,11 @@ osslsigncode extract-signature -in "$dir/$name-x64.msi" -out "$work/signed/msi.p
 say "rebuilding $name from commit ${commit:0:12}"
 git clone -q --no-local "$repo" "$work/source"
 git -C "$work/source" checkout -q --detach "$commit"
-env -u ZONBEK_SIGN_PFX -u ZONBEK_SIGN_PASSWORD -u ZONBEK_SIGN_TIMESTAMP_URL ZONBEK_VERSION="$version" \
-    ZONBEK_RELEASE_ROOT="$work/rebuild" ZONBEK_RELEASE_SIGNED="$work/signed" bash "$work/source/scripts/release" \
+env -u ZONBEK_SIGN_PFX -u ZONBEK_SIGN_PASSWORD -u ZONBEK_SIGN_TIMESTAMP_URL -u ZONBEK_RELEASE_ROOT \
+    ZONBEK_VERSION="$version" ZONBEK_RELEASE_SIGNED="$work/signed" bash "$work/source/scripts/release" \
     >"$work/release.log" 2>&1 || { cat "$work/release.log" >&2; die "the rebuild failed"; }
-built=$work/rebuild/release-work/build
-rebuilt=$work/rebuild/release
+built=$work/source/build/release-work/build
+rebuilt=$work/source/build/release
 
 status=0
 # verdict A B NAME HOW: one line on whether the files A and B are the same bytes.
