@@ -78,13 +78,14 @@ verify_release() {
 verify_release "$out" 0 "same +zonbeksvc.exe +signed; without its signature" "same +zonbekstate.dll +signed" \
     "same +zonbek-service-.*-x64.msi +as built from its binaries, with its signature" "same +SHA256SUMS"
 ((10 == $(grep -c '^  same ' "$E2E_WORK/verify.log"))) || fail "--verify did not find every file the same: $(cat "$E2E_WORK/verify.log")"
-# An exe changed by one byte and signed again, packed as the release packs it, with new sums.
+# An exe changed by one byte and signed again, in a zip with new sums: the MSI no longer holds the
+# zip's exe.
 tampered=$E2E_WORK/tampered
 cp -r "$out" "$tampered"
 changed=$E2E_WORK/changed/$(basename "$(dirname "$exe")")
 mkdir -p "$changed"
 cp "$(dirname "$exe")"/* "$changed/"
-rm "$changed/zonbekstate.dll" "$changed/zonbeksvc.pdb"
+rm "$changed/zonbekstate.dll" "$changed/zonbeksvc.pdb" "$changed/zonbeksvc.exe"
 osslsigncode remove-signature -in "$exe" -out "$E2E_WORK/plain.exe" >/dev/null
 printf 'X' | dd of="$E2E_WORK/plain.exe" bs=1 seek=2000 conv=notrunc status=none
 osslsigncode sign -pkcs12 "$keys/sign.pfx" -pass 'test pass word' -h sha256 -in "$E2E_WORK/plain.exe" \
@@ -94,7 +95,7 @@ rm "$tampered/$zip"
 (cd "$(dirname "$changed")" && zip -q -X -D -r "$tampered/$zip" "$(basename "$changed")")
 (cd "$tampered" && sha256sum zonbek-service-* >SHA256SUMS)
 verify_release "$tampered" 1 "DIFFERENT +zonbeksvc.exe +signed; without its signature" "DIFFERENT +$zip" \
-    "same +zonbekmsg.dll" "same +zonbek-service-.*-x64.msi"
+    "DIFFERENT +zonbek-service-.*-x64.msi" "same +zonbekmsg.dll" "same +zonbek-service-.*-symbols.zip"
 
 cp "$exe" "$WINEPREFIX/drive_c/zonbek/zonbeksvc.exe"
 setup_service
