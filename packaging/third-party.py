@@ -245,8 +245,9 @@ def notices(out, records):
         for terms, covered in sorted(by_terms.items(), key=lambda item: item[0].license):
             text += ["", f"--- {terms.license}", "", "Parts:"] + ["  " + line for line in describe(covered)]
             if terms.license == GCC_EXCEPTION:
-                text += ["", "The GCC Runtime Library Exception lets code compiled with GCC's runtime libraries be",
-                         "distributed under any terms, and asks for no notice: listed here to be complete."]
+                text += ["", "The GCC Runtime Library Exception lets a program that a compiler not based on GCC (here",
+                         "clang) or GCC itself combined with these parts be distributed under any terms, and asks",
+                         "for no notice: listed here to be complete."]
                 continue
             if terms.copyright:
                 text += ["", "Copyright: " + terms.copyright.replace("\n", "\n           ")]
