@@ -6,16 +6,17 @@ add_link_options(-Wl,--no-insert-timestamp)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(CMAKE_CXX_COMPILER_LAUNCHER bash ${PROJECT_SOURCE_DIR}/cmake/relative-paths.sh ${PROJECT_SOURCE_DIR})
   add_compile_options(-fdebug-compilation-dir=. -fcoverage-compilation-dir=.)
-  find_program(ZONBEK_OBJCOPY NAMES llvm-objcopy-19 llvm-objcopy REQUIRED)
 else()
   add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
 endif()
 
 # zonbek_debug_information(TARGET): with clang, TARGET's CodeView goes into TARGET.pdb beside it, found by
-# the signature in the exe's debug directory, and the exe is left without the DWARF sections that the
-# static runtime brings along. The PDB names sources under C:\zonbek-service, the source tree's root, with
-# SHA-256 hashes of their contents. TARGET.map beside it records what the linker took from which library;
-# it is not shipped.
+# the signature in the exe's debug directory; the linker leaves out the DWARF sections that the static
+# runtime brings along (/debug:nodwarf). The PDB names sources under C:\zonbek-service, the source tree's
+# root, with SHA-256 hashes of their contents. TARGET.map beside it records what the linker took from which
+# library, and TARGET.linked every object and archive member it took (cmake/link-record.sh); neither is
+# shipped. The header gets its PE checksum (/release), the one that osslsigncode leaves when it removes a
+# signature, so that a signed exe without its signature is the unsigned build, byte for byte.
 function(zonbek_debug_information target)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     return()
@@ -28,10 +29,12 @@ function(zonbek_debug_information target)
     -Wl,--Xlink=-map:$<TARGET_FILE_BASE_NAME:${target}>.map
     -Wl,--Xlink=-Brepro
     -Wl,--Xlink=-pdbaltpath:$<TARGET_FILE_BASE_NAME:${target}>.pdb
-    "-Wl,--Xlink=-pdbsourcepath:C:\\zonbek-service\\${build_dir}")
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${ZONBEK_OBJCOPY} --strip-debug $<TARGET_FILE:${target}>
-    VERBATIM)
+    "-Wl,--Xlink=-pdbsourcepath:C:\\zonbek-service\\${build_dir}"
+    -Wl,--Xlink=-debug:nodwarf
+    -Wl,--Xlink=-release
+    -Wl,--verbose)
+  set_target_properties(${target} PROPERTIES CXX_LINKER_LAUNCHER
+    "bash;${PROJECT_SOURCE_DIR}/cmake/link-record.sh;${CMAKE_CURRENT_BINARY_DIR}/${target}.linked")
 endfunction()
 
 # zonbek_hardening(TARGET): with clang and lld, TARGET gets Control Flow Guard (its load configuration with

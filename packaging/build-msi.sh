@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package of the Zonbek service:
 #   packaging/build-msi.sh STAGE_DIR VERSION OUT_MSI
-# STAGE_DIR holds zonbeksvc.exe, zonbekmsg.dll, admin-guide.txt and zonbekstate.dll (the custom action,
-# which the package carries but does not install); VERSION is MAJOR.MINOR.PATCH.
+# STAGE_DIR holds zonbeksvc.exe, zonbekmsg.dll, admin-guide.txt, THIRD-PARTY-NOTICES.txt and zonbekstate.dll
+# (the custom action, which the package carries but does not install); VERSION is MAJOR.MINOR.PATCH.
 #
 # The same inputs give the same bytes, wherever and whenever they are built. wixl writes three things
 # of its own into every package, and each is fixed here:
@@ -20,7 +20,7 @@ die() { printf 'build-msi.sh: %s\n' "$*" >&2; exit 1; }
 [[ $# == 3 ]] || die "usage: build-msi.sh STAGE_DIR VERSION OUT_MSI"
 stage=$1 version=$2 out=$3
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-files=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt zonbekstate.dll)
+files=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt THIRD-PARTY-NOTICES.txt zonbekstate.dll)
 
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "the version must be MAJOR.MINOR.PATCH: $version"
 for file in "${files[@]}"; do

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # scripts/release --check-reproducible: two clones of the last commit, in folders of different names and
 # depths, each released in turn (so at different times, never signed), and everything they wrote
-# compared byte for byte: the exe, the DLLs, the PDB and the link map as built, the zip, the symbols zip
-# and the MSI.
+# compared byte for byte: the exe, the DLLs, the PDB, the link map and the notices as built, the zip,
+# the symbols zip, the MSI and the SBOM.
 # Where the MSIs differ, their tables, files and summary information are compared to show where.
 # ZONBEK_VERSION is passed on; ZONBEK_REPRO_KEEP=1 keeps the clones.
 set -euo pipefail
@@ -58,9 +58,9 @@ version=$(cd "$first/build/release" && ls ./*-x64.msi | sed 's/.*zonbek-service-
 say "commit ${commit:0:12}, version $version"
 same build/release-work/build/zonbeksvc.exe build/release-work/build/zonbekmsg.dll \
     build/release-work/build/zonbekstate.dll build/release-work/build/zonbeksvc.pdb \
-    build/release-work/build/zonbeksvc.map
+    build/release-work/build/zonbeksvc.map build/release-work/build/THIRD-PARTY-NOTICES.txt
 same "build/release/zonbek-service-$version-win64.zip" "build/release/zonbek-service-$version-symbols.zip"
-same "build/release/zonbek-service-$version-x64.msi"
+same "build/release/zonbek-service-$version-x64.msi" "build/release/zonbek-service-$version.cdx.json"
 same build/release/SHA256SUMS
 if ((status == 0)); then say "reproducible"; else say "NOT reproducible"; fi
 exit "$status"

@@ -19,9 +19,10 @@ ensure_packages() {
 # What building the service and its tests needs.
 # The shipped exe is clang 19's with lld 19 and a PDB, against MinGW-w64 GCC's headers and libraries (19
 # for Control Flow Guard and SHA-256 source hashes); GCC builds the same sources as the second compiler.
-# llvm-19 has llvm-objcopy, llvm-readobj and llvm-pdbutil; clang (14) builds the fuzzer.
+# llvm-19 has llvm-readobj, llvm-pdbutil, llvm-ar and llvm-dwarfdump; clang (14) builds the fuzzer. python3
+# runs packaging/third-party.py, which writes the third-party notices and the SBOM.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    clang clang-19 lld-19 llvm-19)
+    clang clang-19 lld-19 llvm-19 python3)
 # What the end-to-end tests need: a service manager, registry and console.
 WINE_PACKAGES=(wine64 wine)
 # Sanitizers and the fuzzer.

@@ -3,9 +3,11 @@
 # ASLR with high entropy and DEP (DYNAMICBASE, HIGHENTROPYVA, NXCOMPAT); Control Flow Guard (GUARD_CF and
 # a load configuration whose table of call targets holds the routines Windows calls back); CET
 # shadow-stack compatibility; a security cookie, left at the value the loader replaces, that the stack
-# protector checks; SHA-256 hashes of the service's sources in the PDB. zonbekmsg.dll holds resources
-# only: with no code, the guard, CET, the cookie and source hashes do not apply to it; it keeps ASLR and
-# DEP and must stay without executable sections.
+# protector checks; SHA-256 hashes of the service's sources in the PDB. zonbekstate.dll, the MSI's
+# custom action, which msiexec runs, has the same but the source hashes (it has no PDB): its export in the
+# table of call targets, and a call to the fast fail that a smashed stack takes. zonbekmsg.dll holds
+# resources only: with no code, the guard, CET, the cookie and source hashes do not apply to it; it
+# keeps ASLR and DEP and must stay without executable sections.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build=${ZONBEK_WINDOWS_BUILD:-$here/../../build/windows}
@@ -20,29 +22,54 @@ done
 exe=$build/zonbeksvc.exe
 pdb=$build/zonbeksvc.pdb
 dll=$build/zonbekmsg.dll
-[[ -f $exe && -f $pdb && -f $dll ]] || fail "$exe, $pdb or $dll is missing: build the windows preset first"
-
-headers=$("$readobj" --file-headers --coff-load-config --coff-debug-directory "$exe")
-for flag in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT GUARD_CF; do
-    grep -q "IMAGE_DLL_CHARACTERISTICS_$flag " <<<"$headers" || fail "zonbeksvc.exe lacks $flag"
-done
-grep -q "IMAGE_DLL_CHARACTERISTICS_EX_CET_COMPAT " <<<"$headers" || fail "zonbeksvc.exe lacks CET_COMPAT"
+state=$build/zonbekstate.dll
+[[ -f $exe && -f $pdb && -f $dll && -f $state ]] || fail "$exe, $pdb, $dll or $state is missing: build the windows preset first"
 
 # field NAME: a number of the load configuration, 0 when it is absent.
-load_config=$(sed -n '/^LoadConfig \[/,/^\]/p' <<<"$headers")
 field() { printf '%d' "$(sed -n "s/^  $1: \(0x[0-9A-Fa-f]*\|[0-9]*\).*/\1/p" <<<"$load_config" | head -n 1)"; }
-flags=$(sed -n 's/^  GuardFlags \[ (\(0x[0-9A-Fa-f]*\))$/\1/p' <<<"$load_config")
-[[ -n $flags ]] && ((($flags & 0x500) == 0x500)) ||
-    fail "the guard flags [$flags] lack CF_INSTRUMENTED (0x100) or CF_FUNCTION_TABLE_PRESENT (0x400)"
-(($(field Size) >= 0x94 && $(field GuardCFCheckFunction) != 0 && $(field GuardCFCheckDispatch) != 0)) ||
-    fail "the load configuration has no guard-check pointers:"$'\n'"$load_config"
-(($(field GuardCFFunctionTable) != 0 && $(field GuardCFFunctionCount) > 0)) ||
-    fail "the load configuration has no table of call targets"
+# hardened FILE: FILE has ASLR, DEP, CET and the guard with its table, and a security cookie left at the
+# value that the loader replaces. Sets headers, load_config, flags, image_base, sections (its sections as
+# "RVA FILE-OFFSET" lines, in order: the PDB counts them from 1) and cookie (its RVA).
+hardened() {
+    local name flag offset value
+    name=$(basename "$1")
+    headers=$("$readobj" --file-headers --coff-load-config --coff-debug-directory --coff-exports "$1")
+    for flag in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT GUARD_CF EX_CET_COMPAT; do
+        grep -q "IMAGE_DLL_CHARACTERISTICS_$flag " <<<"$headers" || fail "$name lacks ${flag#EX_}"
+    done
+    load_config=$(sed -n '/^LoadConfig \[/,/^\]/p' <<<"$headers")
+    flags=$(sed -n 's/^  GuardFlags \[ (\(0x[0-9A-Fa-f]*\))$/\1/p' <<<"$load_config")
+    [[ -n $flags ]] && ((($flags & 0x500) == 0x500)) ||
+        fail "$name's guard flags [$flags] lack CF_INSTRUMENTED (0x100) or CF_FUNCTION_TABLE_PRESENT (0x400)"
+    (($(field Size) >= 0x94 && $(field GuardCFCheckFunction) != 0 && $(field GuardCFCheckDispatch) != 0)) ||
+        fail "$name's load configuration has no guard-check pointers:"$'\n'"$load_config"
+    (($(field GuardCFFunctionTable) != 0 && $(field GuardCFFunctionCount) > 0)) ||
+        fail "$name's load configuration has no table of call targets"
+    image_base=$(printf '%d' "$(sed -n 's/^  ImageBase: //p' <<<"$headers")")
+    sections=$("$readobj" --sections "$1" | sed -n 's/^ *\(VirtualAddress\|PointerToRawData\): //p' |
+        while read -r rva && read -r offset; do printf '%d %d\n' "$rva" "$offset"; done)
+    # The loader replaces the cookie with a random one only while it holds the default value.
+    cookie=$(($(field SecurityCookie) - image_base))
+    ((cookie > 0)) || fail "$name's load configuration names no security cookie"
+    offset=$(while read -r rva raw; do ((rva > cookie)) || echo $((raw + cookie - rva)); done <<<"$sections" | tail -n 1)
+    value=$(od -An -t x8 -j "$offset" -N 8 "$1" | tr -d ' ')
+    [[ $value == 00002b992ddfa232 ]] || fail "$name's security cookie holds $value on disk, not 00002b992ddfa232"
+}
 
-# The sections as "RVA FILE-OFFSET" lines, in the exe's order (the PDB counts them from 1).
-image_base=$(printf '%d' "$(sed -n 's/^  ImageBase: //p' <<<"$headers")")
-sections=$("$readobj" --sections "$exe" | sed -n 's/^ *\(VirtualAddress\|PointerToRawData\): //p' |
-    while read -r rva && read -r offset; do printf '%d %d\n' "$rva" "$offset"; done)
+hardened "$state"
+# msiexec calls the export through a pointer: outside the table, the call would end the process. The
+# fast fail (code 2, a smashed stack) is called, so the stack protector checks something.
+export_rva=$(sed -n '/^Export {/,/^}/s/^  RVA: //p' <<<"$headers")
+targets=$("$readobj" --coff-load-config "$state" | sed -n '/^GuardFidTable \[/,/^\]/p')
+[[ -n $export_rva ]] && grep -qix "  $(printf '0x%X' $((image_base + export_rva)))" <<<"$targets" ||
+    fail "zonbekstate.dll's export (RVA [$export_rva]) is not in its table of call targets"
+code=$("$objdump" -d "$state")
+fast_fail=$(grep -B1 -E 'int\s+\$0x29' <<<"$code" | grep -E 'movl\s+\$0x2, %ecx' | sed 's/:.*//')
+[[ -n $fast_fail ]] && grep -qE "call.*0x${fast_fail#0x}( |$)" <<<"$code" ||
+    fail "zonbekstate.dll never calls a stack-cookie fast fail: no stack protector"
+state_summary="GUARD_CF ($(field GuardCFFunctionCount) call targets) CET_COMPAT, cookie at RVA $(printf '0x%X' "$cookie")"
+
+hardened "$exe"
 symbols=$("$pdbutil" dump -symbols -publics "$pdb")
 # address NAME: the virtual address of the routine NAME, as readobj and objdump print it.
 address() {
@@ -59,12 +86,6 @@ for routine in ServiceMain ServiceCtrlHandler ReadOutput; do
     grep -qx "  $(address "$routine")" <<<"$targets" || fail "$routine is not in the table of call targets"
 done
 
-# The loader replaces the cookie with a random one only while it holds the default value.
-cookie=$(($(field SecurityCookie) - image_base))
-((cookie > 0)) || fail "the load configuration names no security cookie"
-offset=$(while read -r rva raw; do ((rva > cookie)) || echo $((raw + cookie - rva)); done <<<"$sections" | tail -n 1)
-value=$(od -An -t x8 -j "$offset" -N 8 "$exe" | tr -d ' ')
-[[ $value == 00002b992ddfa232 ]] || fail "the security cookie holds $value on disk, not 00002b992ddfa232"
 # The routine with the 64-byte failure text on its stack checks the cookie before it returns.
 start=$(address ReportFailureEvent)
 size=$(grep -A1 -E 'S_GPROC32 .*`ReportFailureEvent`$' <<<"$symbols" | sed -n 's/.*code size = \([0-9]*\).*/\1/p')
@@ -87,4 +108,4 @@ for flag in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT; do
 done
 ! grep -qE 'IMAGE_SCN_(MEM_EXECUTE|CNT_CODE) ' <<<"$dll_headers" || fail "zonbekmsg.dll has an executable section"
 
-echo "[check_hardening] zonbeksvc.exe: DYNAMICBASE HIGHENTROPYVA NXCOMPAT GUARD_CF ($(field GuardCFFunctionCount) call targets, flags $flags) CET_COMPAT, cookie at RVA $(printf '0x%X' "$cookie"), $(wc -l <<<"$own") sources with SHA-256; zonbekmsg.dll: DYNAMICBASE HIGHENTROPYVA NXCOMPAT, no code"
+echo "[check_hardening] zonbeksvc.exe: DYNAMICBASE HIGHENTROPYVA NXCOMPAT GUARD_CF ($(field GuardCFFunctionCount) call targets, flags $flags) CET_COMPAT, cookie at RVA $(printf '0x%X' "$cookie"), $(wc -l <<<"$own") sources with SHA-256; zonbekstate.dll: DYNAMICBASE HIGHENTROPYVA NXCOMPAT $state_summary; zonbekmsg.dll: DYNAMICBASE HIGHENTROPYVA NXCOMPAT, no code"

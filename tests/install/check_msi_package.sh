@@ -8,7 +8,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 build=${ZONBEK_WINDOWS_BUILD:-$repo/build/windows}
 fail() { printf '[check_msi_package] FAILED: %s\n' "$*" >&2; exit 1; }
-files=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt zonbekstate.dll)
+files=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt THIRD-PARTY-NOTICES.txt zonbekstate.dll)
 version=${ZONBEK_VERSION:-$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")}
 for file in "${files[@]}"; do
     [[ -f $build/$file ]] || fail "$build/$file is missing: build the windows preset first"

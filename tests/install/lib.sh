@@ -154,7 +154,7 @@ expect_not_installed() {
 
 MSI_DIR_WIN='C:\msi'
 # What the package installs; it also carries its custom action, zonbekstate.dll.
-MSI_FILES=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt)
+MSI_FILES=(zonbeksvc.exe zonbekmsg.dll admin-guide.txt THIRD-PARTY-NOTICES.txt)
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 # Wine's exit codes are Windows's modulo 256: ERROR_INSTALL_FAILURE (1603) reads 67.
 # shellcheck disable=SC2034 # read by the tests

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# scripts/release with a throwaway self-signed certificate: the exe and the DLL in the zip, the MSI and
-# the custom action DLL in it carry Authenticode SHA-256 signatures that osslsigncode verifies against
-# that certificate, the symbols still match the signed exe, and the signed exe runs as the service
-# under Wine.
+# scripts/release with a throwaway self-signed certificate, in a clone of the last commit: the exe and
+# the DLL in the zip, the MSI and the custom action DLL in it carry Authenticode SHA-256 signatures,
+# made at the signing time asked for, that osslsigncode verifies against that certificate; the password
+# is nowhere in the build; the symbols still match the signed exe, and the signed exe runs as the
+# service under Wine. scripts/release --verify finds the signed release built from that commit, and not
+# a release whose exe someone changed and signed again with the same certificate.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_begin
 keys=$E2E_WORK/keys
@@ -13,13 +15,17 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/key.pem" -out "$keys/ce
 openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/sign.pfx" \
     -passout pass:'test pass word' || die "openssl could not make the PKCS#12 file"
 
-release_out=$E2E_WORK/release-root
-ZONBEK_RELEASE_ROOT=$release_out ZONBEK_SIGN_PFX=$keys/sign.pfx ZONBEK_SIGN_PASSWORD='test pass word' \
-    bash "$REPO_DIR/scripts/release" >"$E2E_WORK/release.log" 2>&1 ||
+# --verify rebuilds in a clone's build/, as a release is built: the build folder's place is in the PDB.
+source=$E2E_WORK/source
+git clone -q --no-local "$REPO_DIR" "$source"
+sign_time=$(($(date +%s) + 3600))
+ZONBEK_SIGN_PFX=$keys/sign.pfx ZONBEK_SIGN_PASSWORD='test pass word' ZONBEK_SIGN_TIME=$sign_time \
+    bash "$source/scripts/release" >"$E2E_WORK/release.log" 2>&1 ||
     fail "scripts/release failed: $(tail -n 20 "$E2E_WORK/release.log")"
 grep -q '^release: signed zonbeksvc.exe, zonbekmsg.dll, zonbekstate.dll and the MSI with sign.pfx$' "$E2E_WORK/release.log" ||
     fail "scripts/release did not say that it signed: $(cat "$E2E_WORK/release.log")"
-out=$release_out/release
+! grep -rqF 'test pass word' "$source/build" || fail "the password is in $(grep -rlF 'test pass word' "$source/build")"
+out=$source/build/release
 (cd "$out" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the artefacts"
 
 unpacked=$E2E_WORK/unpacked
@@ -39,6 +45,8 @@ verify() {
         fail "$(basename "$1") is not signed with SHA-256:"$'\n'"$result"
     grep -q 'Subject: /CN=Zonbek release test' <<<"$result" ||
         fail "$(basename "$1") is not signed by the test certificate:"$'\n'"$result"
+    grep -q "Signing time: $(LC_ALL=C date -u -d "@$sign_time" '+%b %e %H:%M:%S %Y') GMT" <<<"$result" ||
+        fail "$(basename "$1") is not signed at ZONBEK_SIGN_TIME:"$'\n'"$result"
 }
 verify "$exe"
 verify "$dll"
@@ -57,6 +65,37 @@ ZONBEK_WINDOWS_BUILD=$(dirname "$exe") bash "$REPO_DIR/tests/install/check_impor
 cp "$(echo "$unpacked"/zonbek-service-*-symbols/zonbeksvc.pdb)" "$(dirname "$exe")/"
 ZONBEK_WINDOWS_BUILD=$(dirname "$exe") bash "$REPO_DIR/tests/install/check_pdb.sh" >/dev/null ||
     fail "the symbols zip's PDB does not match the signed exe"
+
+# verify_release DIR STATUS LINE...: scripts/release --verify DIR exits with STATUS and says each LINE.
+verify_release() {
+    local status=0 line
+    bash "$REPO_DIR/scripts/release" --verify "$1" >"$E2E_WORK/verify.log" 2>&1 || status=$?
+    ((status == $2)) || fail "--verify exited with $status, not $2: $(cat "$E2E_WORK/verify.log")"
+    for line in "${@:3}"; do
+        grep -qE "^  $line" "$E2E_WORK/verify.log" || fail "--verify did not say [$line]: $(cat "$E2E_WORK/verify.log")"
+    done
+}
+verify_release "$out" 0 "same +zonbeksvc.exe +signed; without its signature" "same +zonbekstate.dll +signed" \
+    "same +zonbek-service-.*-x64.msi +as built from its binaries, with its signature" "same +SHA256SUMS"
+((10 == $(grep -c '^  same ' "$E2E_WORK/verify.log"))) || fail "--verify did not find every file the same: $(cat "$E2E_WORK/verify.log")"
+# An exe changed by one byte and signed again, in a zip with new sums: the MSI no longer holds the
+# zip's exe.
+tampered=$E2E_WORK/tampered
+cp -r "$out" "$tampered"
+changed=$E2E_WORK/changed/$(basename "$(dirname "$exe")")
+mkdir -p "$changed"
+cp "$(dirname "$exe")"/* "$changed/"
+rm "$changed/zonbekstate.dll" "$changed/zonbeksvc.pdb" "$changed/zonbeksvc.exe"
+osslsigncode remove-signature -in "$exe" -out "$E2E_WORK/plain.exe" >/dev/null
+printf 'X' | dd of="$E2E_WORK/plain.exe" bs=1 seek=2000 conv=notrunc status=none
+osslsigncode sign -pkcs12 "$keys/sign.pfx" -pass 'test pass word' -h sha256 -in "$E2E_WORK/plain.exe" \
+    -out "$changed/zonbeksvc.exe" >/dev/null
+zip=$(basename "$(echo "$out"/zonbek-service-*-win64.zip)")
+rm "$tampered/$zip"
+(cd "$(dirname "$changed")" && zip -q -X -D -r "$tampered/$zip" "$(basename "$changed")")
+(cd "$tampered" && sha256sum zonbek-service-* >SHA256SUMS)
+verify_release "$tampered" 1 "DIFFERENT +zonbeksvc.exe +signed; without its signature" "DIFFERENT +$zip" \
+    "DIFFERENT +zonbek-service-.*-x64.msi" "same +zonbekmsg.dll" "same +zonbek-service-.*-symbols.zip"
 
 cp "$exe" "$WINEPREFIX/drive_c/zonbek/zonbeksvc.exe"
 setup_service

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The SBOM that a release writes (packaging/third-party.py sbom), here of the windows build's files: valid
+# against the CycloneDX 1.6 schema by the CycloneDX library's strict validator (installed with npm from
+# tests/install/sbom's lock file into build/sbom-validator), which rejects a broken one; the same bytes
+# when made again, another serial number when a file changes; every file with its SHA-512; the exe's
+# runtime as the Debian package it came from. A link that took what no package owns fails the generator.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+build=${ZONBEK_WINDOWS_BUILD:-$repo/build/windows}
+fail() { printf '[check_sbom] FAILED: %s\n' "$*" >&2; exit 1; }
+source "$repo/scripts/lib/packages.sh"
+command -v node >/dev/null || ensure_packages nodejs npm
+files=(zonbeksvc.exe zonbekmsg.dll zonbekstate.dll admin-guide.txt THIRD-PARTY-NOTICES.txt install.cmd uninstall.cmd)
+for file in "${files[@]}" zonbeksvc.linked; do
+    [[ -f $build/$file ]] || fail "$build/$file is missing: build the windows preset first"
+done
+
+validator=$repo/build/sbom-validator
+if ! cmp -s "$here/sbom/package-lock.json" "$validator/package-lock.json" || [[ ! -d $validator/node_modules ]]; then
+    rm -rf "$validator"
+    mkdir -p "$validator"
+    cp "$here/sbom/package.json" "$here/sbom/package-lock.json" "$validator/"
+    (cd "$validator" && npm ci --omit=optional --ignore-scripts --no-audit --no-fund) >"$validator/npm.log" 2>&1 ||
+        fail "npm ci failed: $(tail -n 5 "$validator/npm.log")"
+fi
+cp "$here/sbom/validate.js" "$validator/"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zonbek-sbom.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+sbom() { python3 "$repo/packaging/third-party.py" sbom "$work/$1.json" 1.2.3 1700000000 "$build" "${@:2}"; }
+sbom first "${files[@]/#/$build/}"
+sbom again "${files[@]/#/$build/}"
+cmp -s "$work/first.json" "$work/again.json" || fail "two SBOMs of the same files differ"
+node "$validator/validate.js" "$work/first.json" || fail "the SBOM is not valid CycloneDX 1.6"
+sed 's/"SHA-512"/"SHA-513"/' "$work/first.json" >"$work/broken.json"
+! node "$validator/validate.js" "$work/broken.json" 2>/dev/null || fail "the validator took an unknown hash algorithm"
+
+cp "$build/admin-guide.txt" "$work/admin-guide.txt"
+printf ' ' >>"$work/admin-guide.txt"
+! sbom twice "${files[@]/#/$build/}" "$work/admin-guide.txt" 2>/dev/null || fail "two files of one name were taken"
+sbom changed "$build/zonbeksvc.exe" "$work/admin-guide.txt"
+serial() { sed -n 's/^  "serialNumber": "\(urn:uuid:[0-9a-f-]*\)",$/\1/p' "$work/$1.json"; }
+[[ -n $(serial first) && $(serial first) != "$(serial changed)" ]] || fail "a changed file kept the serial number $(serial first)"
+
+mingw=$(dpkg-query -W -f '${Version}' mingw-w64-x86-64-dev)
+python3 - "$work/first.json" "$build" "pkg:deb/debian/mingw-w64-x86-64-dev@$mingw?arch=all&distro=debian-12" <<'EOF' || exit 1
+import hashlib, json, sys
+bom, build, mingw = json.load(open(sys.argv[1])), sys.argv[2], sys.argv[3]
+def fail(message): sys.exit(f"[check_sbom] FAILED: {message}")
+components = {c["bom-ref"]: c for c in bom["components"]}
+depends = {d["ref"]: d["dependsOn"] for d in bom["dependencies"]}
+for ref, component in components.items():
+    if component["type"] == "file":
+        digest = hashlib.sha512(open(f"{build}/{component['name']}", "rb").read()).hexdigest()
+        if component["hashes"] != [{"alg": "SHA-512", "content": digest}]:
+            fail(f"{component['name']}'s hash is not its SHA-512")
+if mingw not in depends["file:zonbeksvc.exe"] or mingw not in depends["file:zonbekstate.dll"] or depends["file:zonbekmsg.dll"]:
+    fail(f"the binaries' dependencies are {depends}")
+library = components[mingw]
+if "ZPL-2.1" not in library["licenses"][0]["expression"] or not library["supplier"]["contact"]:
+    fail(f"mingw-w64-x86-64-dev is {library}")
+if bom["compositions"] != [{"aggregate": "complete", "assemblies": ["zonbek-service"], "dependencies": list(depends)}]:
+    fail(f"the compositions are {bom['compositions']}")
+EOF
+
+mkdir "$work/stray"
+touch "$work/stray/stray.dll"
+printf 'Reading /tmp/zonbek-stray.o\n' >"$work/stray/stray.linked"
+! python3 "$repo/packaging/third-party.py" notices "$work/notices.txt" "$work/stray/stray.linked" 2>"$work/stray.log" &&
+    grep -q 'no Debian package owns /tmp/zonbek-stray.o' "$work/stray.log" ||
+    fail "a link that took an object no package owns gave notices: $(cat "$work/stray.log")"
+echo "[check_sbom] $(grep -c '"type": "file"' "$work/first.json") files and $(grep -c '"type": "library"' "$work/first.json") packages, valid CycloneDX 1.6, $(serial first)"
