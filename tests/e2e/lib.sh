@@ -123,11 +123,12 @@ end_wine() {
     [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]] || return 0
     timeout 30 wineserver -k >/dev/null 2>&1 || true
     timeout 30 wineserver -w >/dev/null 2>&1 || true
-    # The server leaves a directory named after the prefix's device and inode behind.
+    # The server leaves a directory named after the prefix's device and inode behind, under TMPDIR in
+    # Debian's Wine.
     local dev inode server
     read -r dev inode < <(stat -c '%D %i' "$WINEPREFIX")
     server=$(printf 'server-%x-%x' "0x$dev" "$inode")
-    rm -rf /tmp/wine-*/"$server" "/tmp/.wine-$(id -u)/$server"
+    rm -rf "${TMPDIR:-/tmp}"/wine-*/"$server" "/tmp/.wine-$(id -u)/$server"
 }
 
 # fixed_layout COMMAND...: runs COMMAND, and every process it starts, without address space
