@@ -8,6 +8,7 @@
 #   ZONBEK_WINE_TEMPLATE  where the template prefix is kept (default: build/wine-template)
 #   ZONBEK_E2E_KEEP=1     keep the test's prefix and trace instead of removing them
 #   ZONBEK_E2E_HANG       seconds after which a single Wine command counts as hung (default 120)
+#   ZONBEK_E2E_FIXED_LAYOUT=0  start Wine's processes with address space randomisation (see fixed_layout)
 
 set -euo pipefail
 
@@ -55,7 +56,7 @@ ensure_template() {
     if [[ ! -f $WINE_TEMPLATE/.zonbek-template || $(cat "$WINE_TEMPLATE/.zonbek-template") != "$(wine_version)" ]]; then
         log "making the Wine template prefix $WINE_TEMPLATE"
         rm -rf "$WINE_TEMPLATE" "$WINE_TEMPLATE.new"
-        WINEPREFIX=$WINE_TEMPLATE.new WINEDEBUG=-all timeout "$HANG_SECONDS" wine wineboot -i >/dev/null 2>&1 ||
+        WINEPREFIX=$WINE_TEMPLATE.new WINEDEBUG=-all fixed_layout timeout "$HANG_SECONDS" wine wineboot -i >/dev/null 2>&1 ||
             { flock -u "$lock"; die "wineboot -i failed for the template prefix"; }
         WINEPREFIX=$WINE_TEMPLATE.new timeout "$HANG_SECONDS" wineserver -w || true
         wine_version >"$WINE_TEMPLATE.new/.zonbek-template"
@@ -122,28 +123,33 @@ end_wine() {
     [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]] || return 0
     timeout 30 wineserver -k >/dev/null 2>&1 || true
     timeout 30 wineserver -w >/dev/null 2>&1 || true
-    # The server leaves a directory named after the prefix's device and inode behind.
+    # The server leaves a directory named after the prefix's device and inode behind, under TMPDIR in
+    # Debian's Wine.
     local dev inode server
     read -r dev inode < <(stat -c '%D %i' "$WINEPREFIX")
     server=$(printf 'server-%x-%x' "0x$dev" "$inode")
-    rm -rf /tmp/wine-*/"$server" "/tmp/.wine-$(id -u)/$server"
+    rm -rf "${TMPDIR:-/tmp}"/wine-*/"$server" "/tmp/.wine-$(id -u)/$server"
+}
+
+# fixed_layout COMMAND...: runs COMMAND, and every process it starts, without address space
+# randomisation (setarch -R); every Wine command of the tests goes through here. With randomisation the
+# kernel may place the heap of Wine's loader (fixed at 0x7d000000) over 0x7ffe0000, where each new
+# process maps its shared user data, and about one process start in a few thousand dies. A lost tool
+# makes CreateProcessA fail with 1359; a lost console host makes the service's AllocConsole fail with 1,
+# since Wine's AllocConsole then calls Wow64RevertWow64FsRedirection, which fails with that error in a
+# 64-bit process and hides CreateProcessW's.
+SESSION_FIXED_LAYOUT=${ZONBEK_E2E_FIXED_LAYOUT:-1}
+fixed_layout() {
+    if [[ $SESSION_FIXED_LAYOUT == 1 ]]; then setarch "$(uname -m)" -R "$@"; else "$@"; fi
 }
 
 # The first Wine command of a session starts services.exe, and services.exe, every service and every
-# tool inherit that command's environment and standard error: the trace. wineserver -p keeps the
-# session, and so the trace, alive until the test ends.
-# With SESSION_FIXED_LAYOUT=1 the session and every Wine command run without address space randomisation
-# (setarch -R, inherited by services.exe, the service and every tool): under Wine 8 on this kernel about
-# one launch in a few thousand otherwise dies while it starts, and CreateProcessA fails with 1359.
-SESSION_FIXED_LAYOUT=${SESSION_FIXED_LAYOUT:-0}
-session_layout() { [[ $SESSION_FIXED_LAYOUT != 1 ]] || echo "setarch $(uname -m) -R"; }
-
+# tool inherit that command's environment, standard error (the trace) and address space layout.
+# wineserver -p keeps the session, and so the trace, alive until the test ends.
 session_start() {
     local channels=$TRACE_CHANNELS${1:+,$1}
-    # shellcheck disable=SC2046 # the command words of session_layout
-    $(session_layout) wineserver -p
-    # shellcheck disable=SC2046
-    WINEDEBUG=$channels LC_ALL=C.UTF-8 timeout "$HANG_SECONDS" $(session_layout) wine "$SVCCTL_WIN" ping >/dev/null 2>>"$TRACE" ||
+    fixed_layout wineserver -p
+    WINEDEBUG=$channels LC_ALL=C.UTF-8 fixed_layout timeout "$HANG_SECONDS" wine "$SVCCTL_WIN" ping >/dev/null 2>>"$TRACE" ||
         die "the Wine session did not start"
 }
 
@@ -158,8 +164,7 @@ wine_quiet() {
     local status=0
     {
         echo "\$ wine $*"
-        # shellcheck disable=SC2046 # the command words of session_layout
-        WINEDEBUG=-all LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" $(session_layout) wine "$@" >"$E2E_WORK/stdout" 2>>"$COMMAND_LOG" ||
+        WINEDEBUG=-all LC_ALL=C.UTF-8 fixed_layout timeout -k 5 "$HANG_SECONDS" wine "$@" >"$E2E_WORK/stdout" 2>>"$COMMAND_LOG" ||
             status=$?
         echo "exit $status"
     } >>"$COMMAND_LOG"
@@ -173,7 +178,7 @@ svcctl() { wine_quiet "$SVCCTL_WIN" "$@"; }
 # Runs the service program by hand, outside the service manager, with its trace in the test's trace.
 run_by_hand() {
     local status=0
-    WINEDEBUG=$TRACE_CHANNELS LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" wine "$SERVICE_WIN" "$@" \
+    WINEDEBUG=$TRACE_CHANNELS LC_ALL=C.UTF-8 fixed_layout timeout -k 5 "$HANG_SECONDS" wine "$SERVICE_WIN" "$@" \
         >>"$COMMAND_LOG" 2>>"$TRACE" || status=$?
     [[ $status -ne 124 ]] || die "zonbeksvc.exe $* hung for ${HANG_SECONDS}s"
     return "$status"

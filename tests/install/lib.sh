@@ -56,7 +56,7 @@ run_script() {
     [[ -z $SCRIPT_DLL_OVERRIDES ]] || overrides+=";$SCRIPT_DLL_OVERRIDES"
     SCRIPT_STATUS=0
     echo "\$ $name $*" >>"$COMMAND_LOG"
-    WINEDLLOVERRIDES=$overrides WINEDEBUG=-all LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" \
+    WINEDLLOVERRIDES=$overrides WINEDEBUG=-all LC_ALL=C.UTF-8 fixed_layout timeout -k 5 "$HANG_SECONDS" \
         wine "$PACKAGE_WIN\\$name" "$@" >"$E2E_WORK/script.out" 2>&1 </dev/null || SCRIPT_STATUS=$?
     [[ $SCRIPT_STATUS -ne 124 ]] || die "$name $* hung for ${HANG_SECONDS}s"
     SCRIPT_OUTPUT=$(tr -d '\r' <"$E2E_WORK/script.out")
@@ -101,7 +101,7 @@ wait_service_state() {
 # reg_value KEY NAME: prints "TYPE DATA" as reg query shows it, or "missing".
 reg_value() {
     local out status=0
-    out=$(WINEDEBUG=-all timeout -k 5 "$HANG_SECONDS" wine reg query "$1" /v "$2" 2>/dev/null) || status=$?
+    out=$(WINEDEBUG=-all fixed_layout timeout -k 5 "$HANG_SECONDS" wine reg query "$1" /v "$2" 2>/dev/null) || status=$?
     [[ $status -ne 124 ]] || die "reg query $1 /v $2 hung"
     if ((status != 0)); then
         echo missing
@@ -114,7 +114,7 @@ reg_value() {
 
 reg_key_exists() {
     local status=0
-    WINEDEBUG=-all timeout -k 5 "$HANG_SECONDS" wine reg query "$1" >/dev/null 2>&1 || status=$?
+    WINEDEBUG=-all fixed_layout timeout -k 5 "$HANG_SECONDS" wine reg query "$1" >/dev/null 2>&1 || status=$?
     [[ $status -ne 124 ]] || die "reg query $1 hung"
     return "$status"
 }
@@ -231,7 +231,7 @@ run_msiexec() {
         "$1" "$MSI_DIR_WIN\\msiexec-$MSI_RUNS.log" >"$(unix_path "$script_win")"
     echo "\$ msiexec $1 /qn" >>"$COMMAND_LOG"
     MSI_STATUS=0
-    WINEDEBUG=${2:--all} LC_ALL=C.UTF-8 timeout -k 5 "$HANG_SECONDS" wine "$script_win" >>"$COMMAND_LOG" \
+    WINEDEBUG=${2:--all} LC_ALL=C.UTF-8 fixed_layout timeout -k 5 "$HANG_SECONDS" wine "$script_win" >>"$COMMAND_LOG" \
         2>>"$errors" </dev/null || MSI_STATUS=$?
     [[ $MSI_STATUS -ne 124 ]] || die "msiexec $1 hung for ${HANG_SECONDS}s"
     echo "exit $MSI_STATUS" >>"$COMMAND_LOG"
