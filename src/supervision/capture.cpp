@@ -6,11 +6,7 @@ static const DWORD CancelRetryMilliseconds = 20;
 
 static void Keep(OutputCapture* capture, const char* data, DWORD count)
 {
-    DWORD room = CaptureLimit - capture->received;
-    if (count > room)
-        count = room;
-    memcpy(capture->buffer + capture->received, data, count);
-    capture->received += count;
+    KeepOutput(capture->buffer, &capture->received, data, count);
 }
 
 // Once the tool has gone, only what the pipe already holds is its output; a grandchild that inherited

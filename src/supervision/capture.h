@@ -11,7 +11,7 @@ struct OutputCapture {
     HANDLE pipe;
     HANDLE reader;                 // the draining thread; null when it could not be started
     std::atomic<bool> toolEnded;
-    DWORD received;                // bytes kept in buffer, at most CaptureLimit; the rest is discarded
+    ULONGLONG received;            // every byte read; the last CaptureLimit of them stay in buffer
     char buffer[CaptureBufferSize];
 };
 

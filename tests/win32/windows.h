@@ -21,6 +21,7 @@ typedef void* PSID;
 typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
 typedef uint64_t SIZE_T;
+typedef uint64_t ULONGLONG;
 struct HKEY__;
 typedef HKEY__* HKEY;
 typedef HKEY* PHKEY;
