@@ -3,28 +3,32 @@
 #include <string.h>
 
 static const DWORD CancelRetryMilliseconds = 20;
+static const DWORD DrainPollMilliseconds = 10;
 
 static void Keep(OutputCapture* capture, const char* data, DWORD count)
 {
     KeepOutput(capture->buffer, &capture->received, data, count);
 }
 
-// Once the tool has gone, only what the pipe already holds is its output; a grandchild that inherited
-// the write end may keep the pipe open for ever, so nothing here waits for more.
-static void TakeRemaining(OutputCapture* capture)
+// Reads only what the pipe holds now, so that no read waits: a grandchild that inherited the write end
+// may keep the pipe open for ever. False once every writer has gone and the pipe is empty.
+static bool TakeAvailable(OutputCapture* capture, DWORD* taken)
 {
+    *taken = 0;
     DWORD available = 0;
     if (!PeekNamedPipe(capture->pipe, NULL, 0, NULL, &available, NULL))
-        return;
+        return false;
     char chunk[4096];
     while (available > 0) {
         DWORD wanted = available < sizeof chunk ? available : static_cast<DWORD>(sizeof chunk);
         DWORD got = 0;
         if (!ReadFile(capture->pipe, chunk, wanted, &got, NULL) || got == 0)
-            return;
+            break;
         Keep(capture, chunk, got);
         available -= got;
+        *taken += got;
     }
+    return true;
 }
 
 static DWORD WINAPI ReadOutput(LPVOID parameter)
@@ -38,7 +42,8 @@ static DWORD WINAPI ReadOutput(LPVOID parameter)
         else if (GetLastError() != ERROR_OPERATION_ABORTED)
             return 0; // every writer has gone and the pipe is empty
     }
-    TakeRemaining(capture);
+    DWORD taken = 0;
+    TakeAvailable(capture, &taken); // once the tool has gone, what the pipe holds is all of its output
     return 0;
 }
 
@@ -51,10 +56,24 @@ void StartCapture(OutputCapture* capture, HANDLE pipe)
     capture->reader = CreateThread(NULL, 0, ReadOutput, capture, 0, NULL);
 }
 
+void AwaitToolEnd(OutputCapture* capture, HANDLE process)
+{
+    // Without a reader the pipe is polled; while output flows it is read again at once.
+    DWORD taken = 0;
+    if (capture->reader == NULL) {
+        while (WaitForSingleObject(process, taken > 0 ? 0 : DrainPollMilliseconds) == WAIT_TIMEOUT) {
+            if (!TakeAvailable(capture, &taken))
+                break;
+        }
+    }
+    WaitForSingleObject(process, INFINITE);
+}
+
 void FinishCapture(OutputCapture* capture)
 {
     if (capture->reader == NULL) {
-        TakeRemaining(capture);
+        DWORD taken = 0;
+        TakeAvailable(capture, &taken);
         return;
     }
     capture->toolEnded.store(true);

@@ -16,6 +16,8 @@ struct OutputCapture {
 };
 
 void StartCapture(OutputCapture* capture, HANDLE pipe);
+// Returns once the tool has ended; without a reader thread it drains the pipe meanwhile itself.
+void AwaitToolEnd(OutputCapture* capture, HANDLE process);
 // After the tool has ended: takes what it left in the pipe and ends the reader, without waiting for
 // any other holder of the pipe's write end.
 void FinishCapture(OutputCapture* capture);

@@ -87,13 +87,14 @@ TEST_F(Capture, GrandchildAndStopTogetherEndWithoutOutput)
     EXPECT_EQ(fake::OpenHandles().size(), 1u);
 }
 
-TEST_F(Capture, WithoutAReaderThreadTheOutputIsStillTaken)
+TEST_F(Capture, WithoutAReaderThreadTheServiceDrainsThePipeItself)
 {
     fake::script().createThread = {fake::Fails(8), fake::Fails(8)};
-    fake::script().tools = {Tool{.output = "a\n", .grandchildHoldsPipe = true},
-                            Tool{.exitCode = 6, .output = "b\nc", .grandchildHoldsPipe = true}};
+    std::string output = Numbered(100 * 1024) + "b\nc";
+    fake::script().tools = {Tool{.output = Numbered(9000), .grandchildHoldsPipe = true},
+                            Tool{.exitCode = 6, .output = output, .grandchildHoldsPipe = true}};
     ServiceMain(0, NULL);
-    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"b", "c"}}}));
+    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, LinesOf(output)}}));
     EXPECT_EQ(fake::OpenHandles().size(), 1u);
 }
 
