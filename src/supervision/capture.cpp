@@ -22,7 +22,13 @@ static bool TakeAvailable(OutputCapture* capture, DWORD* taken)
     while (available > 0) {
         DWORD wanted = available < sizeof chunk ? available : static_cast<DWORD>(sizeof chunk);
         DWORD got = 0;
-        if (!ReadFile(capture->pipe, chunk, wanted, &got, NULL) || got == 0)
+        if (!ReadFile(capture->pipe, chunk, wanted, &got, NULL)) {
+            // A cancel meant for the reader's waiting read can land on this one.
+            if (GetLastError() == ERROR_OPERATION_ABORTED)
+                continue;
+            break;
+        }
+        if (got == 0)
             break;
         Keep(capture, chunk, got);
         available -= got;
@@ -31,19 +37,47 @@ static bool TakeAvailable(OutputCapture* capture, DWORD* taken)
     return true;
 }
 
-static DWORD WINAPI ReadOutput(LPVOID parameter)
+// One reader thread drains every cycle's pipe and idles in between: a thread started and ended per cycle
+// cost the restart about a millisecond of the service thread's time under Wine, and more of the CPU
+// that the next tool's start needs. The hand-over takes no kernel object, so no round trip to the
+// system either.
+static HANDLE OutputReader = NULL;
+static SRWLOCK ReaderLock = SRWLOCK_INIT;
+static CONDITION_VARIABLE ReaderGiven = CONDITION_VARIABLE_INIT;
+static CONDITION_VARIABLE ReaderTaken = CONDITION_VARIABLE_INIT;
+static OutputCapture* ReaderCapture = NULL; // the capture being drained; null while the reader idles
+static bool ReaderEnd = false;
+
+static void Drain(OutputCapture* capture)
 {
-    OutputCapture* capture = static_cast<OutputCapture*>(parameter);
     char chunk[4096];
     while (!capture->toolEnded.load()) {
         DWORD got = 0;
         if (ReadFile(capture->pipe, chunk, sizeof chunk, &got, NULL))
             Keep(capture, chunk, got);
         else if (GetLastError() != ERROR_OPERATION_ABORTED)
-            return 0; // every writer has gone and the pipe is empty
+            return; // every writer has gone and the pipe is empty
     }
     DWORD taken = 0;
     TakeAvailable(capture, &taken); // once the tool has gone, what the pipe holds is all of its output
+}
+
+static DWORD WINAPI ReadOutputs(LPVOID)
+{
+    AcquireSRWLockExclusive(&ReaderLock);
+    for (;;) {
+        while (ReaderCapture == NULL && !ReaderEnd)
+            SleepConditionVariableSRW(&ReaderGiven, &ReaderLock, INFINITE, 0);
+        if (ReaderCapture == NULL)
+            break;
+        OutputCapture* capture = ReaderCapture;
+        ReleaseSRWLockExclusive(&ReaderLock);
+        Drain(capture);
+        AcquireSRWLockExclusive(&ReaderLock);
+        ReaderCapture = NULL;
+        WakeConditionVariable(&ReaderTaken);
+    }
+    ReleaseSRWLockExclusive(&ReaderLock);
     return 0;
 }
 
@@ -53,14 +87,23 @@ void StartCapture(OutputCapture* capture, HANDLE pipe)
     capture->toolEnded.store(false);
     capture->received = 0;
     memset(capture->buffer, 0, sizeof capture->buffer);
-    capture->reader = CreateThread(NULL, 0, ReadOutput, capture, 0, NULL);
+    // A reader that could not be started is tried again with the next cycle.
+    if (OutputReader == NULL)
+        OutputReader = CreateThread(NULL, 0, ReadOutputs, NULL, 0, NULL);
+    capture->drainedByReader = OutputReader != NULL;
+    if (!capture->drainedByReader)
+        return;
+    AcquireSRWLockExclusive(&ReaderLock);
+    ReaderCapture = capture;
+    ReleaseSRWLockExclusive(&ReaderLock);
+    WakeConditionVariable(&ReaderGiven);
 }
 
 void AwaitToolEnd(OutputCapture* capture, HANDLE process)
 {
     // Without a reader the pipe is polled; while output flows it is read again at once.
     DWORD taken = 0;
-    if (capture->reader == NULL) {
+    if (!capture->drainedByReader) {
         while (WaitForSingleObject(process, taken > 0 ? 0 : DrainPollMilliseconds) == WAIT_TIMEOUT) {
             if (!TakeAvailable(capture, &taken))
                 break;
@@ -71,7 +114,7 @@ void AwaitToolEnd(OutputCapture* capture, HANDLE process)
 
 void FinishCapture(OutputCapture* capture)
 {
-    if (capture->reader == NULL) {
+    if (!capture->drainedByReader) {
         DWORD taken = 0;
         TakeAvailable(capture, &taken);
         return;
@@ -79,9 +122,24 @@ void FinishCapture(OutputCapture* capture)
     capture->toolEnded.store(true);
     // A read still pending now waits on an empty pipe that only a grandchild holds open; the cancel
     // is repeated for a reader that had not yet started its read when the first one was sent.
-    do {
-        CancelSynchronousIo(capture->reader);
-    } while (WaitForSingleObject(capture->reader, CancelRetryMilliseconds) == WAIT_TIMEOUT);
-    CloseHandle(capture->reader);
-    capture->reader = NULL;
+    AcquireSRWLockExclusive(&ReaderLock);
+    while (ReaderCapture != NULL) {
+        CancelSynchronousIo(OutputReader);
+        SleepConditionVariableSRW(&ReaderTaken, &ReaderLock, CancelRetryMilliseconds, 0);
+    }
+    ReleaseSRWLockExclusive(&ReaderLock);
+}
+
+void EndCaptures()
+{
+    if (OutputReader == NULL)
+        return;
+    AcquireSRWLockExclusive(&ReaderLock);
+    ReaderEnd = true;
+    ReleaseSRWLockExclusive(&ReaderLock);
+    WakeConditionVariable(&ReaderGiven);
+    WaitForSingleObject(OutputReader, INFINITE);
+    CloseHandle(OutputReader);
+    OutputReader = NULL;
+    ReaderEnd = false;
 }

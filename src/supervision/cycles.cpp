@@ -62,5 +62,6 @@ DWORD RunCycles()
     DWORD result = NO_ERROR;
     while (RunCycle(&result)) {
     }
+    EndCaptures();
     return result;
 }

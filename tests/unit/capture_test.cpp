@@ -60,11 +60,15 @@ TEST_F(Capture, OnlyTheLast4094BytesAreReported)
     EXPECT_EQ(events[0].strings, LinesOf(output));
 }
 
-TEST_F(Capture, EachCycleReportsOnlyItsOwnOutput)
+TEST_F(Capture, OneReaderDrainsEveryCycleAndEachReportsOnlyItsOwnOutput)
 {
-    fake::script().tools = {Tool{.output = Numbered(9000)}, Tool{.exitCode = 2, .output = "mine\n"}};
+    fake::script().tools = {Tool{.output = Numbered(9000)}, Tool{.output = "x\n", .grandchildHoldsPipe = true},
+                            Tool{.exitCode = 2, .output = "mine\n"}};
     ServiceMain(0, NULL);
     EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"mine"}}}));
+    auto calls = CallNames();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "CreateThread"), 1);
+    EXPECT_EQ(fake::OpenHandles().size(), 1u) << "the reader ends with the cycles";
 }
 
 TEST_F(Capture, AGrandchildHoldingThePipeDoesNotHoldTheService)

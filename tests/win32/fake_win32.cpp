@@ -677,3 +677,23 @@ void ReleaseSRWLockShared(PSRWLOCK lock)
 {
     lock->mutex.unlock();
 }
+
+BOOL SleepConditionVariableSRW(PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds, uint32_t flags)
+{
+    EXPECT_EQ(flags, 0u) << "the lock is held exclusively";
+    std::unique_lock<std::mutex> held(lock->mutex, std::adopt_lock);
+    bool woken = true;
+    if (milliseconds == INFINITE)
+        condition->condition.wait(held);
+    else
+        woken = condition->condition.wait_for(held, std::chrono::milliseconds(milliseconds)) == std::cv_status::no_timeout;
+    held.release();
+    if (!woken)
+        lastError = ERROR_TIMEOUT;
+    return woken;
+}
+
+void WakeConditionVariable(PCONDITION_VARIABLE condition)
+{
+    condition->condition.notify_one();
+}

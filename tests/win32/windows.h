@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <condition_variable>
 #include <mutex>
 
 typedef uint8_t BYTE;
@@ -53,6 +54,7 @@ static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HANDLE) == 8);
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063u
 #define ERROR_SERVICE_DOES_NOT_EXIST 1060u
 #define ERROR_NOT_FOUND 1168u
+#define ERROR_TIMEOUT 1460u
 
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
@@ -147,6 +149,12 @@ struct SRWLOCK {
 typedef SRWLOCK* PSRWLOCK;
 #define SRWLOCK_INIT {}
 
+struct CONDITION_VARIABLE {
+    std::condition_variable condition;
+};
+typedef CONDITION_VARIABLE* PCONDITION_VARIABLE;
+#define CONDITION_VARIABLE_INIT {}
+
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
 typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD);
 
@@ -187,3 +195,5 @@ void AcquireSRWLockExclusive(PSRWLOCK lock);
 void ReleaseSRWLockExclusive(PSRWLOCK lock);
 void AcquireSRWLockShared(PSRWLOCK lock);
 void ReleaseSRWLockShared(PSRWLOCK lock);
+BOOL SleepConditionVariableSRW(PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds, uint32_t flags);
+void WakeConditionVariable(PCONDITION_VARIABLE condition);
