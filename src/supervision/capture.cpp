@@ -37,10 +37,8 @@ static bool TakeAvailable(OutputCapture* capture, DWORD* taken)
     return true;
 }
 
-// One reader thread drains every cycle's pipe and idles in between: a thread started and ended per cycle
-// cost the restart about a millisecond of the service thread's time under Wine, and more of the CPU
-// that the next tool's start needs. The hand-over takes no kernel object, so no round trip to the
-// system either.
+// One reader thread drains every cycle's pipe and sleeps in between: under Wine a thread started and
+// ended per cycle cost each quick restart more than a millisecond. The hand-over needs no kernel object.
 static HANDLE OutputReader = NULL;
 static SRWLOCK ReaderLock = SRWLOCK_INIT;
 static CONDITION_VARIABLE ReaderGiven = CONDITION_VARIABLE_INIT;
