@@ -3,46 +3,79 @@
 #include <string.h>
 
 static const DWORD CancelRetryMilliseconds = 20;
+static const DWORD DrainPollMilliseconds = 10;
 
 static void Keep(OutputCapture* capture, const char* data, DWORD count)
 {
-    DWORD room = CaptureLimit - capture->received;
-    if (count > room)
-        count = room;
-    memcpy(capture->buffer + capture->received, data, count);
-    capture->received += count;
+    KeepOutput(capture->buffer, &capture->received, data, count);
 }
 
-// Once the tool has gone, only what the pipe already holds is its output; a grandchild that inherited
-// the write end may keep the pipe open for ever, so nothing here waits for more.
-static void TakeRemaining(OutputCapture* capture)
+// Reads only what the pipe holds now, so that no read waits: a grandchild that inherited the write end
+// may keep the pipe open for ever. False once every writer has gone and the pipe is empty.
+static bool TakeAvailable(OutputCapture* capture, DWORD* taken)
 {
+    *taken = 0;
     DWORD available = 0;
     if (!PeekNamedPipe(capture->pipe, NULL, 0, NULL, &available, NULL))
-        return;
+        return false;
     char chunk[4096];
     while (available > 0) {
         DWORD wanted = available < sizeof chunk ? available : static_cast<DWORD>(sizeof chunk);
         DWORD got = 0;
-        if (!ReadFile(capture->pipe, chunk, wanted, &got, NULL) || got == 0)
-            return;
+        if (!ReadFile(capture->pipe, chunk, wanted, &got, NULL)) {
+            // A cancel meant for the reader's waiting read can land on this one.
+            if (GetLastError() == ERROR_OPERATION_ABORTED)
+                continue;
+            break;
+        }
+        if (got == 0)
+            break;
         Keep(capture, chunk, got);
         available -= got;
+        *taken += got;
     }
+    return true;
 }
 
-static DWORD WINAPI ReadOutput(LPVOID parameter)
+// One reader thread drains every cycle's pipe and sleeps in between: under Wine a thread started and
+// ended per cycle cost each quick restart more than a millisecond. The hand-over needs no kernel object.
+static HANDLE OutputReader = NULL;
+static SRWLOCK ReaderLock = SRWLOCK_INIT;
+static CONDITION_VARIABLE ReaderGiven = CONDITION_VARIABLE_INIT;
+static CONDITION_VARIABLE ReaderTaken = CONDITION_VARIABLE_INIT;
+static OutputCapture* ReaderCapture = NULL; // the capture being drained; null while the reader idles
+static bool ReaderEnd = false;
+
+static void Drain(OutputCapture* capture)
 {
-    OutputCapture* capture = static_cast<OutputCapture*>(parameter);
     char chunk[4096];
     while (!capture->toolEnded.load()) {
         DWORD got = 0;
         if (ReadFile(capture->pipe, chunk, sizeof chunk, &got, NULL))
             Keep(capture, chunk, got);
         else if (GetLastError() != ERROR_OPERATION_ABORTED)
-            return 0; // every writer has gone and the pipe is empty
+            return; // every writer has gone and the pipe is empty
     }
-    TakeRemaining(capture);
+    DWORD taken = 0;
+    TakeAvailable(capture, &taken); // once the tool has gone, what the pipe holds is all of its output
+}
+
+static DWORD WINAPI ReadOutputs(LPVOID)
+{
+    AcquireSRWLockExclusive(&ReaderLock);
+    for (;;) {
+        while (ReaderCapture == NULL && !ReaderEnd)
+            SleepConditionVariableSRW(&ReaderGiven, &ReaderLock, INFINITE, 0);
+        if (ReaderCapture == NULL)
+            break;
+        OutputCapture* capture = ReaderCapture;
+        ReleaseSRWLockExclusive(&ReaderLock);
+        Drain(capture);
+        AcquireSRWLockExclusive(&ReaderLock);
+        ReaderCapture = NULL;
+        WakeConditionVariable(&ReaderTaken);
+    }
+    ReleaseSRWLockExclusive(&ReaderLock);
     return 0;
 }
 
@@ -52,21 +85,59 @@ void StartCapture(OutputCapture* capture, HANDLE pipe)
     capture->toolEnded.store(false);
     capture->received = 0;
     memset(capture->buffer, 0, sizeof capture->buffer);
-    capture->reader = CreateThread(NULL, 0, ReadOutput, capture, 0, NULL);
+    // A reader that could not be started is tried again with the next cycle.
+    if (OutputReader == NULL)
+        OutputReader = CreateThread(NULL, 0, ReadOutputs, NULL, 0, NULL);
+    capture->drainedByReader = OutputReader != NULL;
+    if (!capture->drainedByReader)
+        return;
+    AcquireSRWLockExclusive(&ReaderLock);
+    ReaderCapture = capture;
+    ReleaseSRWLockExclusive(&ReaderLock);
+    WakeConditionVariable(&ReaderGiven);
+}
+
+void AwaitToolEnd(OutputCapture* capture, HANDLE process)
+{
+    // Without a reader the pipe is polled; while output flows it is read again at once.
+    DWORD taken = 0;
+    if (!capture->drainedByReader) {
+        while (WaitForSingleObject(process, taken > 0 ? 0 : DrainPollMilliseconds) == WAIT_TIMEOUT) {
+            if (!TakeAvailable(capture, &taken))
+                break;
+        }
+    }
+    WaitForSingleObject(process, INFINITE);
 }
 
 void FinishCapture(OutputCapture* capture)
 {
-    if (capture->reader == NULL) {
-        TakeRemaining(capture);
+    if (!capture->drainedByReader) {
+        DWORD taken = 0;
+        TakeAvailable(capture, &taken);
         return;
     }
     capture->toolEnded.store(true);
     // A read still pending now waits on an empty pipe that only a grandchild holds open; the cancel
     // is repeated for a reader that had not yet started its read when the first one was sent.
-    do {
-        CancelSynchronousIo(capture->reader);
-    } while (WaitForSingleObject(capture->reader, CancelRetryMilliseconds) == WAIT_TIMEOUT);
-    CloseHandle(capture->reader);
-    capture->reader = NULL;
+    AcquireSRWLockExclusive(&ReaderLock);
+    while (ReaderCapture != NULL) {
+        CancelSynchronousIo(OutputReader);
+        SleepConditionVariableSRW(&ReaderTaken, &ReaderLock, CancelRetryMilliseconds, 0);
+    }
+    ReleaseSRWLockExclusive(&ReaderLock);
+}
+
+void EndCaptures()
+{
+    if (OutputReader == NULL)
+        return;
+    AcquireSRWLockExclusive(&ReaderLock);
+    ReaderEnd = true;
+    ReleaseSRWLockExclusive(&ReaderLock);
+    WakeConditionVariable(&ReaderGiven);
+    WaitForSingleObject(OutputReader, INFINITE);
+    CloseHandle(OutputReader);
+    OutputReader = NULL;
+    ReaderEnd = false;
 }

@@ -9,13 +9,17 @@
 // What one cycle's tool wrote, drained while it runs so that it never blocks on a full pipe.
 struct OutputCapture {
     HANDLE pipe;
-    HANDLE reader;                 // the draining thread; null when it could not be started
+    bool drainedByReader;          // false when the reader thread could not be started
     std::atomic<bool> toolEnded;
-    DWORD received;                // bytes kept in buffer, at most CaptureLimit; the rest is discarded
+    ULONGLONG received;            // every byte read; the last CaptureLimit of them stay in buffer
     char buffer[CaptureBufferSize];
 };
 
 void StartCapture(OutputCapture* capture, HANDLE pipe);
-// After the tool has ended: takes what it left in the pipe and ends the reader, without waiting for
-// any other holder of the pipe's write end.
+// Returns once the tool has ended; without a reader thread it drains the pipe meanwhile itself.
+void AwaitToolEnd(OutputCapture* capture, HANDLE process);
+// After the tool has ended: takes what it left in the pipe and hands the reader back, without waiting
+// for any other holder of the pipe's write end.
 void FinishCapture(OutputCapture* capture);
+// Ends the reader thread once the cycles are over.
+void EndCaptures();

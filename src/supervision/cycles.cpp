@@ -9,9 +9,9 @@
 #include "supervision/stop.h"
 
 // Waits for the running tool and releases it; false when its exit code could not be read.
-static bool AwaitTool(DWORD* exitCode)
+static bool AwaitTool(OutputCapture* capture, DWORD* exitCode)
 {
-    WaitForSingleObject(ToolProcessInfo.hProcess, INFINITE);
+    AwaitToolEnd(capture, ToolProcessInfo.hProcess);
     bool read = GetExitCodeProcess(ToolProcessInfo.hProcess, exitCode) != FALSE;
     if (!read)
         ReportFailureEvent(EVENT_SERVICE_FAILURE, "GetExitCodeProcess on zobnek failed");
@@ -41,7 +41,7 @@ static bool RunCycle(DWORD* result)
     StartCapture(&capture, OutputPipeRead);
     ReportRunning();
     DWORD exitCode = 0;
-    bool exitCodeRead = AwaitTool(&exitCode);
+    bool exitCodeRead = AwaitTool(&capture, &exitCode);
     FinishCapture(&capture);
 
     *result = NO_ERROR;
@@ -62,5 +62,6 @@ DWORD RunCycles()
     DWORD result = NO_ERROR;
     while (RunCycle(&result)) {
     }
+    EndCaptures();
     return result;
 }

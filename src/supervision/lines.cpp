@@ -1,14 +1,35 @@
 #include "supervision/lines.h"
 
-WORD CutLines(char (&buffer)[CaptureBufferSize], DWORD received, const char* (&lines)[MaxOutputLines])
+#include <string.h>
+
+#include <algorithm>
+
+void KeepOutput(char (&buffer)[CaptureBufferSize], ULONGLONG* received, const char* data, DWORD count)
 {
+    if (count > CaptureLimit) {
+        *received += count - CaptureLimit;
+        data += count - CaptureLimit;
+        count = CaptureLimit;
+    }
+    DWORD at = static_cast<DWORD>(*received % CaptureLimit);
+    DWORD first = std::min(count, CaptureLimit - at);
+    memcpy(buffer + at, data, first);
+    memcpy(buffer, data + first, count - first);
+    *received += count;
+}
+
+WORD CutLines(char (&buffer)[CaptureBufferSize], ULONGLONG received, const char* (&lines)[MaxOutputLines])
+{
+    DWORD kept = CaptureLimit;
     if (received > CaptureLimit)
-        received = CaptureLimit;
-    buffer[received] = '\r';
-    buffer[received + 1] = '\n';
+        std::rotate(buffer, buffer + received % CaptureLimit, buffer + CaptureLimit);
+    else
+        kept = static_cast<DWORD>(received);
+    buffer[kept] = '\r';
+    buffer[kept + 1] = '\n';
     WORD count = 0;
     DWORD start = 0;
-    for (DWORD i = 0; i < received + 2; ++i) {
+    for (DWORD i = 0; i < kept + 2; ++i) {
         if (buffer[i] != '\r' && buffer[i] != '\n')
             continue;
         buffer[i] = '\0';

@@ -2,13 +2,16 @@
 
 #include <windows.h>
 
-// The first CaptureLimit bytes of the tool's output are kept; the buffer has room for CR LF after them.
+// The last CaptureLimit bytes of the tool's output are kept, in a ring; the buffer has room for CR LF after them.
 constexpr DWORD CaptureLimit = 4094;
 constexpr DWORD CaptureBufferSize = CaptureLimit + 2;
 // Every kept line takes at least one byte and its end.
 constexpr WORD MaxOutputLines = CaptureBufferSize / 2;
 
-// Cuts the received bytes of buffer into lines, in place: CR or LF ends a line, empty lines are
-// dropped and a zero byte ends a line's string. CR LF is written after the data so that the last
-// line is ended too. Fills lines with pointers into buffer and returns their count.
-WORD CutLines(char (&buffer)[CaptureBufferSize], DWORD received, const char* (&lines)[MaxOutputLines]);
+// Adds count bytes of output to the ring in buffer, over the oldest; received counts every byte added.
+void KeepOutput(char (&buffer)[CaptureBufferSize], ULONGLONG* received, const char* data, DWORD count);
+
+// Puts the kept bytes in order, oldest first, and cuts them into lines in place: CR or LF ends a line,
+// empty lines are dropped and a zero byte ends a line's string. CR LF is written after the data so that
+// the last line is ended too. Fills lines with pointers into buffer and returns their count.
+WORD CutLines(char (&buffer)[CaptureBufferSize], ULONGLONG received, const char* (&lines)[MaxOutputLines]);

@@ -475,10 +475,10 @@ bulk_output() {
     }'
 }
 
-# The strings of the output event for the given output (on standard input): the first 4094 bytes, cut
+# The strings of the output event for the given output (on standard input): the last 4094 bytes, cut
 # at CR and LF, empty lines dropped; a last line without its end is kept whole.
 output_lines() {
-    head -c 4094 | tr '\r' '\n' | grep -v '^$' || true
+    tail -c 4094 | tr '\r' '\n' | grep -v '^$' || true
 }
 
 # ---------------------------------------------------------------------------------------------------

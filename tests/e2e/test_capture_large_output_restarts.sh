@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # 100 KB of output on every run, three clean runs and then exit code 1: no run blocks, and the event
-# carries only the last run's first 4094 bytes (every run numbers its lines with its launch).
+# carries only the last run's last 4094 bytes (every run numbers its lines with its launch).
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_begin
 setup_service

@@ -1,6 +1,7 @@
-// The tool's output cut into lines, against a plain model: CR or LF ends a line, empty lines are
-// dropped, a zero byte ends a line's string, only the first CaptureLimit bytes count, and every
-// received byte of a line is kept.
+// The tool's output kept and cut into lines, against a plain model: CR or LF ends a line, empty lines
+// are dropped, a zero byte ends a line's string, only the last CaptureLimit bytes count, whatever reads
+// they came in, and every one of them is kept.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,16 +28,26 @@ static std::vector<std::string> Model(const uint8_t* data, size_t size)
     return lines;
 }
 
+// The first two bytes say how the rest arrives: written how many times in a row, in reads of what size.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    size_t received = size < CaptureLimit ? size : CaptureLimit;
+    if (size < 2)
+        return 0;
+    std::string output;
+    for (int i = 0; i <= data[0] % 4; ++i)
+        output.append(reinterpret_cast<const char*>(data) + 2, size - 2);
+    size_t chunk = 1 + data[1] * 17u;
     char buffer[CaptureBufferSize];
     memset(buffer, 'Z', sizeof buffer); // anything read beyond the data shows up in the lines
-    memcpy(buffer, data, received);
+    ULONGLONG received = 0;
+    for (size_t at = 0; at < output.size(); at += chunk)
+        KeepOutput(buffer, &received, output.data() + at, static_cast<DWORD>(std::min(chunk, output.size() - at)));
     const char* lines[MaxOutputLines];
-    WORD count = CutLines(buffer, static_cast<DWORD>(received), lines);
+    WORD count = CutLines(buffer, received, lines);
 
-    std::vector<std::string> expected = Model(data, received);
+    size_t kept = std::min<size_t>(output.size(), CaptureLimit);
+    std::vector<std::string> expected =
+        Model(reinterpret_cast<const uint8_t*>(output.data()) + output.size() - kept, kept);
     if (count != expected.size())
         abort();
     for (WORD i = 0; i < count; ++i) {

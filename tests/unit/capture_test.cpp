@@ -23,7 +23,7 @@ std::string Numbered(size_t bytes)
 
 std::vector<std::string> LinesOf(std::string output)
 {
-    output.resize(std::min<size_t>(output.size(), CaptureLimit));
+    output.erase(0, output.size() - std::min<size_t>(output.size(), CaptureLimit));
     std::vector<std::string> lines;
     size_t start = 0;
     for (size_t i = 0; i <= output.size(); ++i) {
@@ -50,9 +50,9 @@ TEST_F(Capture, OutputEventCarriesOneStringPerLineOrANullList)
     }
 }
 
-TEST_F(Capture, OnlyTheFirst4094BytesAreReported)
+TEST_F(Capture, OnlyTheLast4094BytesAreReported)
 {
-    std::string output = Numbered(100 * 1024);
+    std::string output = Numbered(100 * 1024) + "\nFATAL: config key 'db' missing\n";
     fake::script().tools = {Tool{.exitCode = 1, .output = output}};
     ServiceMain(0, NULL);
     auto events = fake::record().events;
@@ -60,11 +60,15 @@ TEST_F(Capture, OnlyTheFirst4094BytesAreReported)
     EXPECT_EQ(events[0].strings, LinesOf(output));
 }
 
-TEST_F(Capture, EachCycleReportsOnlyItsOwnOutput)
+TEST_F(Capture, OneReaderDrainsEveryCycleAndEachReportsOnlyItsOwnOutput)
 {
-    fake::script().tools = {Tool{.output = Numbered(9000)}, Tool{.exitCode = 2, .output = "mine\n"}};
+    fake::script().tools = {Tool{.output = Numbered(9000)}, Tool{.output = "x\n", .grandchildHoldsPipe = true},
+                            Tool{.exitCode = 2, .output = "mine\n"}};
     ServiceMain(0, NULL);
     EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"mine"}}}));
+    auto calls = CallNames();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "CreateThread"), 1);
+    EXPECT_EQ(fake::OpenHandles().size(), 1u) << "the reader ends with the cycles";
 }
 
 TEST_F(Capture, AGrandchildHoldingThePipeDoesNotHoldTheService)
@@ -87,13 +91,14 @@ TEST_F(Capture, GrandchildAndStopTogetherEndWithoutOutput)
     EXPECT_EQ(fake::OpenHandles().size(), 1u);
 }
 
-TEST_F(Capture, WithoutAReaderThreadTheOutputIsStillTaken)
+TEST_F(Capture, WithoutAReaderThreadTheServiceDrainsThePipeItself)
 {
     fake::script().createThread = {fake::Fails(8), fake::Fails(8)};
-    fake::script().tools = {Tool{.output = "a\n", .grandchildHoldsPipe = true},
-                            Tool{.exitCode = 6, .output = "b\nc", .grandchildHoldsPipe = true}};
+    std::string output = Numbered(100 * 1024) + "b\nc";
+    fake::script().tools = {Tool{.output = Numbered(9000), .grandchildHoldsPipe = true},
+                            Tool{.exitCode = 6, .output = output, .grandchildHoldsPipe = true}};
     ServiceMain(0, NULL);
-    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {"b", "c"}}}));
+    EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, LinesOf(output)}}));
     EXPECT_EQ(fake::OpenHandles().size(), 1u);
 }
 

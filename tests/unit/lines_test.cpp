@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,11 +10,14 @@ namespace {
 
 using namespace std::string_literals;
 
-std::vector<std::string> Cut(const std::string& output)
+// The output as it arrives in reads of at most chunk bytes, kept and then cut.
+std::vector<std::string> Cut(const std::string& output, size_t chunk)
 {
     char buffer[CaptureBufferSize] = {};
-    DWORD received = static_cast<DWORD>(std::min<size_t>(output.size(), CaptureLimit));
-    memcpy(buffer, output.data(), received);
+    ULONGLONG received = 0;
+    for (size_t at = 0; at < output.size(); at += chunk)
+        KeepOutput(buffer, &received, output.data() + at, static_cast<DWORD>(std::min(chunk, output.size() - at)));
+    EXPECT_EQ(received, output.size());
     const char* lines[MaxOutputLines];
     WORD count = CutLines(buffer, received, lines);
     std::vector<std::string> cut;
@@ -34,9 +37,10 @@ struct CutCase {
 
 class LineCutting : public ::testing::TestWithParam<CutCase> {};
 
-TEST_P(LineCutting, KeepsEveryReceivedByteOfEveryLine)
+TEST_P(LineCutting, KeepsEveryByteOfTheLastOnesInWhateverReadsTheyCameIn)
 {
-    EXPECT_EQ(Cut(GetParam().output), GetParam().lines);
+    for (size_t chunk : {size_t{1}, size_t{1000}, size_t{CaptureLimit - 1}, size_t{CaptureLimit + 1}, size_t{1} << 20})
+        EXPECT_EQ(Cut(GetParam().output, chunk), GetParam().lines) << "reads of " << chunk << " bytes";
 }
 
 const std::string Full(CaptureLimit, 'a');
@@ -60,11 +64,13 @@ INSTANTIATE_TEST_SUITE_P(
         CutCase{"only_zeros", "\0\0\0"s, {}},
         CutCase{"above_0x7f_unchanged", "caf\xe9 \x80\xff\n", {"caf\xe9 \x80\xff"}},
         CutCase{"exactly_the_limit", Full, {Full}},
-        CutCase{"beyond_the_limit", Full + "bcd\n", {Full}},
-        CutCase{"limit_ends_inside_a_line", std::string(CaptureLimit - 2, 'a') + "\nbcdef\n",
-                {std::string(CaptureLimit - 2, 'a'), "b"}},
-        CutCase{"line_end_at_the_limit", std::string(CaptureLimit - 1, 'a') + "\nnext\n",
-                {std::string(CaptureLimit - 1, 'a')}}),
+        CutCase{"beyond_the_limit", "bcd\n" + Full, {Full}},
+        CutCase{"limit_starts_inside_a_line", "abcdef\n" + std::string(CaptureLimit - 2, 'a'),
+                {"f", std::string(CaptureLimit - 2, 'a')}},
+        CutCase{"line_end_just_before_the_limit", "gone\n" + std::string(CaptureLimit - 1, 'a') + "\n",
+                {std::string(CaptureLimit - 1, 'a')}},
+        CutCase{"many_times_the_limit", std::string(5 * CaptureLimit + 7, 'x') + "\nlast",
+                {std::string(CaptureLimit - 5, 'x'), "last"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LineCuttingLimits, TheMostLinesTheBufferCanHoldAllFit)
@@ -72,10 +78,10 @@ TEST(LineCuttingLimits, TheMostLinesTheBufferCanHoldAllFit)
     std::string output;
     while (output.size() < CaptureLimit)
         output += "x\n";
-    auto lines = Cut(output);
+    auto lines = Cut("z\n" + output, CaptureLimit);
     EXPECT_EQ(lines.size(), CaptureLimit / 2);
     EXPECT_LE(lines.size(), MaxOutputLines);
-    EXPECT_EQ(Cut(std::string(CaptureLimit - 1, '\n') + "y").size(), 1u);
+    EXPECT_EQ(Cut(std::string(CaptureLimit - 1, '\n') + "y", CaptureLimit).size(), 1u);
 }
 
 } // namespace

@@ -15,12 +15,15 @@ namespace {
 
 struct Pipe {
     std::string data;
+    size_t capacity = 0;
     int writers = 0;
 };
 
 struct Process {
     Tool tool;
     bool ended = false;
+    bool endsWhenWritten = false; // a tool that ends by itself does so once its output is in the pipe
+    std::string unwritten;        // blocked until the pipe has room
     std::shared_ptr<Pipe> output;
     bool holdsWriter = false;
 };
@@ -116,9 +119,25 @@ void EndProcess(Process& process, DWORD exitCode)
         return;
     process.tool.exitCode = exitCode;
     process.ended = true;
+    process.unwritten.clear();
     if (process.holdsWriter && !process.tool.grandchildHoldsPipe) {
         process.output->writers--;
         process.holdsWriter = false;
+    }
+    changed.notify_all();
+}
+
+// Moves what the pipe's writers are blocked on into the room a read has made.
+void Flow(const std::shared_ptr<Pipe>& pipe)
+{
+    for (auto& process : processes) {
+        if (process->output != pipe || process->unwritten.empty())
+            continue;
+        size_t count = std::min(pipe->capacity - pipe->data.size(), process->unwritten.size());
+        pipe->data += process->unwritten.substr(0, count);
+        process->unwritten.erase(0, count);
+        if (process->unwritten.empty() && process->endsWhenWritten)
+            EndProcess(*process, process->tool.exitCode);
     }
     changed.notify_all();
 }
@@ -450,6 +469,7 @@ BOOL CreatePipe(HANDLE* read, HANDLE* write, LPSECURITY_ATTRIBUTES attributes, D
                           size, Outcome(current.createPipe) != FALSE};
     if (creation.ok) {
         auto pipe = std::make_shared<Pipe>();
+        pipe->capacity = size ? size : 4096;
         pipe->writers = 1;
         *read = creation.read = NewObject(Kind::PipeRead, pipe);
         *write = creation.write = NewObject(Kind::PipeWrite, pipe);
@@ -515,15 +535,18 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
                 process->output = object->pipe;
                 process->output->writers++;
                 process->holdsWriter = true;
-                process->output->data += process->tool.output;
+                process->unwritten = process->tool.output;
             }
         }
         processes.push_back(process);
+        process->endsWhenWritten = !process->tool.untilCtrlC && !process->tool.ignoresCtrlC;
+        if (process->output)
+            Flow(process->output);
         processInformation->hProcess = NewObject(Kind::Process, {}, process);
         processInformation->hThread = NewObject(Kind::ProcessThread, {}, process);
         processInformation->dwProcessId = 1000 + static_cast<DWORD>(processes.size());
         processInformation->dwThreadId = 2000 + static_cast<DWORD>(processes.size());
-        if (!process->tool.untilCtrlC && !process->tool.ignoresCtrlC)
+        if (process->endsWhenWritten && process->unwritten.empty())
             EndProcess(*process, process->tool.exitCode);
     }
     log.launches.push_back(launch);
@@ -594,6 +617,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
         DWORD count = std::min<DWORD>(toRead, static_cast<DWORD>(pipe->data.size()));
         memcpy(buffer, pipe->data.data(), count);
         pipe->data.erase(0, count);
+        Flow(pipe);
         *read = count;
         if (self)
             self->cancelled = false; // a cancel applies only to the read pending when it is made
@@ -680,4 +704,24 @@ void AcquireSRWLockShared(PSRWLOCK lock)
 void ReleaseSRWLockShared(PSRWLOCK lock)
 {
     lock->mutex.unlock();
+}
+
+BOOL SleepConditionVariableSRW(PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds, uint32_t flags)
+{
+    EXPECT_EQ(flags, 0u) << "the lock is held exclusively";
+    std::unique_lock<std::mutex> held(lock->mutex, std::adopt_lock);
+    bool woken = true;
+    if (milliseconds == INFINITE)
+        condition->condition.wait(held);
+    else
+        woken = condition->condition.wait_for(held, std::chrono::milliseconds(milliseconds)) == std::cv_status::no_timeout;
+    held.release();
+    if (!woken)
+        lastError = ERROR_TIMEOUT;
+    return woken;
+}
+
+void WakeConditionVariable(PCONDITION_VARIABLE condition)
+{
+    condition->condition.notify_one();
 }

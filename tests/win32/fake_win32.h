@@ -39,7 +39,7 @@ struct Registry {
 // One launch of the tool: what it writes and how it ends.
 struct Tool {
     DWORD exitCode = 0;
-    std::string output;
+    std::string output; // written as the pipe has room; a tool that ends by itself does so once it is all written
     bool untilCtrlC = false;   // runs until a Ctrl+C reaches the console
     bool ignoresCtrlC = false; // runs until EndTools()
     bool exitCodeUnreadable = false;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <condition_variable>
 #include <mutex>
 
 typedef uint8_t BYTE;
@@ -22,6 +23,7 @@ typedef void* PSID;
 typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
 typedef uint64_t SIZE_T;
+typedef uint64_t ULONGLONG;
 struct HKEY__;
 typedef HKEY__* HKEY;
 typedef HKEY* PHKEY;
@@ -55,6 +57,7 @@ static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HANDLE) == 8);
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063u
 #define ERROR_SERVICE_DOES_NOT_EXIST 1060u
 #define ERROR_NOT_FOUND 1168u
+#define ERROR_TIMEOUT 1460u
 
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
@@ -149,6 +152,12 @@ struct SRWLOCK {
 typedef SRWLOCK* PSRWLOCK;
 #define SRWLOCK_INIT {}
 
+struct CONDITION_VARIABLE {
+    std::condition_variable condition;
+};
+typedef CONDITION_VARIABLE* PCONDITION_VARIABLE;
+#define CONDITION_VARIABLE_INIT {}
+
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
 typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD);
 
@@ -191,3 +200,5 @@ void AcquireSRWLockExclusive(PSRWLOCK lock);
 void ReleaseSRWLockExclusive(PSRWLOCK lock);
 void AcquireSRWLockShared(PSRWLOCK lock);
 void ReleaseSRWLockShared(PSRWLOCK lock);
+BOOL SleepConditionVariableSRW(PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds, uint32_t flags);
+void WakeConditionVariable(PCONDITION_VARIABLE condition);
