@@ -82,7 +82,7 @@ address() {
 
 # Windows calls these through a guarded call: outside the table, the first call would end the service.
 targets=$("$readobj" --coff-load-config "$exe" | sed -n '/^GuardFidTable \[/,/^\]/p')
-for routine in ServiceMain ServiceCtrlHandler ReadOutput; do
+for routine in ServiceMain ServiceCtrlHandler ReadOutputs; do
     grep -qx "  $(address "$routine")" <<<"$targets" || fail "$routine is not in the table of call targets"
 done
 
