@@ -52,13 +52,22 @@ std::string ReadFileText(const std::string& path)
     return text;
 }
 
+// A stop's Ctrl+C can end the tool anywhere in a write: inside fclose the runtime's exit flush wrote the
+// buffer a second time ("1010" for launch 10), and between truncation and write the count read empty.
+// So one WriteFile, no stdio buffer, and a whole file renamed into place: an ended write leaves the old one.
 void WriteFileText(const std::string& path, const std::string& text, bool append = false)
 {
-    FILE* file = fopen(path.c_str(), append ? "ab" : "wb");
-    if (!file)
+    std::string target = append ? path : path + ".new";
+    HANDLE file = CreateFileA(target.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
         return;
-    fwrite(text.data(), 1, text.size(), file);
-    fclose(file);
+    DWORD written = 0;
+    BOOL wrote = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, NULL);
+    CloseHandle(file);
+    if (!append && wrote)
+        MoveFileExA(target.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 bool Exists(const std::string& path)
