@@ -41,12 +41,16 @@ endfunction()
 # the table of valid call targets that lld fills), CET shadow-stack compatibility and the stack protector,
 # which ends the process with STATUS_STACK_BUFFER_OVERRUN. src/load_config.cpp supplies the load
 # configuration and the stack guard, which MinGW-w64 10's runtime lacks. GCC 12 and GNU ld 2.40 have
-# neither the guard nor the CET mark, so the second compiler's build goes without all three.
+# neither the guard nor the CET mark, so the second compiler's build goes without all three. For an object
+# library, which lld-link links directly, the link's part is left to the caller: /guard:cf /cetcompat.
 function(zonbek_hardening target)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     return()
   endif()
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src/load_config.cpp)
   target_compile_options(${target} PRIVATE -mguard=cf -fstack-protector-strong)
-  target_link_options(${target} PRIVATE -mguard=cf -Wl,--Xlink=-cetcompat)
+  get_target_property(type ${target} TYPE)
+  if(NOT type STREQUAL "OBJECT_LIBRARY")
+    target_link_options(${target} PRIVATE -mguard=cf -Wl,--Xlink=-cetcompat)
+  endif()
 endfunction()

@@ -88,8 +88,7 @@ void StartCapture(OutputCapture* capture, HANDLE pipe)
     // A reader that could not be started is tried again with the next cycle.
     if (OutputReader == NULL)
         OutputReader = CreateThread(NULL, 0, ReadOutputs, NULL, 0, NULL);
-    capture->drainedByReader = OutputReader != NULL;
-    if (!capture->drainedByReader)
+    if (OutputReader == NULL)
         return;
     AcquireSRWLockExclusive(&ReaderLock);
     ReaderCapture = capture;
@@ -101,7 +100,7 @@ void AwaitToolEnd(OutputCapture* capture, HANDLE process)
 {
     // Without a reader the pipe is polled; while output flows it is read again at once.
     DWORD taken = 0;
-    if (!capture->drainedByReader) {
+    if (OutputReader == NULL) {
         while (WaitForSingleObject(process, taken > 0 ? 0 : DrainPollMilliseconds) == WAIT_TIMEOUT) {
             if (!TakeAvailable(capture, &taken))
                 break;
@@ -112,7 +111,7 @@ void AwaitToolEnd(OutputCapture* capture, HANDLE process)
 
 void FinishCapture(OutputCapture* capture)
 {
-    if (!capture->drainedByReader) {
+    if (OutputReader == NULL) {
         DWORD taken = 0;
         TakeAvailable(capture, &taken);
         return;

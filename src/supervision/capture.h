@@ -9,7 +9,6 @@
 // What one cycle's tool wrote, drained while it runs so that it never blocks on a full pipe.
 struct OutputCapture {
     HANDLE pipe;
-    bool drainedByReader;          // false when the reader thread could not be started
     std::atomic<bool> toolEnded;
     ULONGLONG received;            // every byte read; the last CaptureLimit of them stay in buffer
     char buffer[CaptureBufferSize];
