@@ -3,9 +3,9 @@
 # ASLR with high entropy and DEP (DYNAMICBASE, HIGHENTROPYVA, NXCOMPAT); Control Flow Guard (GUARD_CF and
 # a load configuration whose table of call targets holds the routines Windows calls back); CET
 # shadow-stack compatibility; a security cookie, left at the value the loader replaces, that the stack
-# protector checks; SHA-256 hashes of the service's sources in the PDB. zonbekstate.dll, the MSI's
-# custom action, which msiexec runs, has the same but the source hashes (it has no PDB): its export in the
-# table of call targets, and a call to the fast fail that a smashed stack takes. zonbekmsg.dll holds
+# protector checks, with a call to the fast fail that a smashed stack takes; SHA-256 hashes of the
+# service's sources in the PDB. zonbekstate.dll, the MSI's custom action, which msiexec runs, has the same
+# but the source hashes (it has no PDB), with its export in the table of call targets. zonbekmsg.dll holds
 # resources only: with no code, the guard, CET, the cookie and source hashes do not apply to it; it
 # keeps ASLR and DEP and must stay without executable sections.
 set -euo pipefail
@@ -28,7 +28,8 @@ state=$build/zonbekstate.dll
 # field NAME: a number of the load configuration, 0 when it is absent.
 field() { printf '%d' "$(sed -n "s/^  $1: \(0x[0-9A-Fa-f]*\|[0-9]*\).*/\1/p" <<<"$load_config" | head -n 1)"; }
 # hardened FILE: FILE has ASLR, DEP, CET and the guard with its table, and a security cookie left at the
-# value that the loader replaces. Sets headers, load_config, flags, image_base, sections (its sections as
+# value that the loader replaces, and a call to the fast fail that a smashed stack takes. Sets headers,
+# load_config, flags, image_base, targets (the table of call targets), sections (its sections as
 # "RVA FILE-OFFSET" lines, in order: the PDB counts them from 1) and cookie (its RVA).
 hardened() {
     local name flag offset value
@@ -54,19 +55,19 @@ hardened() {
     offset=$(while read -r rva raw; do ((rva > cookie)) || echo $((raw + cookie - rva)); done <<<"$sections" | tail -n 1)
     value=$(od -An -t x8 -j "$offset" -N 8 "$1" | tr -d ' ')
     [[ $value == 00002b992ddfa232 ]] || fail "$name's security cookie holds $value on disk, not 00002b992ddfa232"
+    targets=$("$readobj" --coff-load-config "$1" | sed -n '/^GuardFidTable \[/,/^\]/p')
+    # The fast fail of a smashed stack (code 2) is called from somewhere: the stack protector checks.
+    code=$("$objdump" -d "$1")
+    fast_fail=$(grep -B1 -E 'int\s+\$0x29' <<<"$code" | grep -E 'movl\s+\$0x2, %ecx' | sed 's/:.*//' || true)
+    [[ -n $fast_fail ]] && grep -qE "call.*0x${fast_fail#0x}( |$)" <<<"$code" ||
+        fail "$name never calls a stack-cookie fast fail: no stack protector"
 }
 
 hardened "$state"
-# msiexec calls the export through a pointer: outside the table, the call would end the process. The
-# fast fail (code 2, a smashed stack) is called, so the stack protector checks something.
+# msiexec calls the export through a pointer: outside the table, the call would end the process.
 export_rva=$(sed -n '/^Export {/,/^}/s/^  RVA: //p' <<<"$headers")
-targets=$("$readobj" --coff-load-config "$state" | sed -n '/^GuardFidTable \[/,/^\]/p')
 [[ -n $export_rva ]] && grep -qix "  $(printf '0x%X' $((image_base + export_rva)))" <<<"$targets" ||
     fail "zonbekstate.dll's export (RVA [$export_rva]) is not in its table of call targets"
-code=$("$objdump" -d "$state")
-fast_fail=$(grep -B1 -E 'int\s+\$0x29' <<<"$code" | grep -E 'movl\s+\$0x2, %ecx' | sed 's/:.*//')
-[[ -n $fast_fail ]] && grep -qE "call.*0x${fast_fail#0x}( |$)" <<<"$code" ||
-    fail "zonbekstate.dll never calls a stack-cookie fast fail: no stack protector"
 state_summary="GUARD_CF ($(field GuardCFFunctionCount) call targets) CET_COMPAT, cookie at RVA $(printf '0x%X' "$cookie")"
 
 hardened "$exe"
@@ -81,17 +82,9 @@ address() {
 }
 
 # Windows calls these through a guarded call: outside the table, the first call would end the service.
-targets=$("$readobj" --coff-load-config "$exe" | sed -n '/^GuardFidTable \[/,/^\]/p')
 for routine in ServiceMain ServiceCtrlHandler ReadOutputs; do
     grep -qx "  $(address "$routine")" <<<"$targets" || fail "$routine is not in the table of call targets"
 done
-
-# The routine with the 64-byte failure text on its stack checks the cookie before it returns.
-start=$(address ReportFailureEvent)
-size=$(grep -A1 -E 'S_GPROC32 .*`ReportFailureEvent`$' <<<"$symbols" | sed -n 's/.*code size = \([0-9]*\).*/\1/p')
-fail_routine=$(address __stack_chk_fail | tr '[:upper:]' '[:lower:]')
-code=$("$objdump" -d --start-address="$start" --stop-address=$((start + size)) "$exe")
-grep -q "call.*${fail_routine#0x}" <<<"$code" || fail "ReportFailureEvent does not call __stack_chk_fail: no stack protector"
 
 files=$("$pdbutil" dump -files "$pdb")
 # The service's sources are every file not of the system's compiler and libraries (/usr).

@@ -5,6 +5,8 @@
 //   stack_protector cookie       prints the security cookie that the stack protector compares
 #include <windows.h>
 
+#include <errno.h>
+#include <process.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,29 +24,15 @@ __attribute__((noinline)) char Overflow(unsigned long length)
     return buffer[0];
 }
 
-int Run(const char* length)
+// Wine's own exit status keeps only the low byte of a Windows exit code, so the child's is printed whole.
+int Run(const char* self, const char* length)
 {
-    char self[MAX_PATH];
-    DWORD size = GetModuleFileNameA(NULL, self, sizeof self);
-    if (size == 0 || size == sizeof self) {
-        printf("error=%lu call=GetModuleFileName\n", GetLastError());
+    intptr_t code = _spawnl(_P_WAIT, self, self, "overflow", length, NULL);
+    if (code == -1) {
+        printf("error=%d call=_spawnl\n", errno);
         return 2;
     }
-    char commandLine[MAX_PATH + 64];
-    snprintf(commandLine, sizeof commandLine, "\"%s\" overflow %s", self, length);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(self, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-        printf("error=%lu call=CreateProcess\n", GetLastError());
-        return 2;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    printf("exit=0x%08lX\n", exitCode);
+    printf("exit=0x%08lX\n", static_cast<unsigned long>(static_cast<DWORD>(code)));
     return 0;
 }
 
@@ -57,7 +45,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (argc == 3 && strcmp(argv[1], "run") == 0)
-        return Run(argv[2]);
+        return Run(argv[0], argv[2]);
     if (argc == 2 && strcmp(argv[1], "cookie") == 0) {
         printf("%llx\n", static_cast<unsigned long long>(__stack_chk_guard));
         return 0;
