@@ -26,15 +26,17 @@ if not errorlevel 1 goto admin
 exit /b 2
 :admin
 
+rem No trailing backslash, a drive root's included (D:\ gives D:): the service adds one before zonbek.exe.
 for %%d in ("%~1") do set "TOOL_DIR=%%~fd"
 :trim
 if not "%TOOL_DIR:~-1%"=="\" goto trimmed
-if "%TOOL_DIR:~-2%"==":\" goto trimmed
 set "TOOL_DIR=%TOOL_DIR:~0,-1%"
 goto trim
 :trimmed
 
 if exist "%TOOL_DIR%\" goto dir_found
+rem Wine's cmd finds no drive root with a trailing backslash (C:\); a root holds at least zonbek.exe.
+if exist "%TOOL_DIR%\*" goto dir_found
 >&2 echo install.cmd: the folder "%TOOL_DIR%" does not exist. Give the folder where zonbek.exe is installed.
 exit /b 3
 :dir_found
@@ -65,11 +67,8 @@ set "BIN_ARG=%BIN_ARG:&=^&%"
 "%SC%" create %SERVICE% binPath= "\"%BIN_ARG%\"" type= own start= auto DisplayName= "Zonbek service"
 if errorlevel 1 goto failed
 
-rem reg's argument parser reads a backslash before the closing quote as an escaped quote. /reg:64
-rem writes where the 64-bit service reads, also from a 32-bit command prompt.
-set "REG_DIR=%TOOL_DIR%"
-if "%REG_DIR:~-1%"=="\" set "REG_DIR=%REG_DIR%\"
-"%REG%" add "%CONFIG_KEY%" /v InstallDir /t REG_SZ /d "%REG_DIR%" /f /reg:64 >nul
+rem /reg:64 writes where the 64-bit service reads, also from a 32-bit command prompt.
+"%REG%" add "%CONFIG_KEY%" /v InstallDir /t REG_SZ /d "%TOOL_DIR%" /f /reg:64 >nul
 if errorlevel 1 goto failed
 "%REG%" add "%SOURCE_KEY%" /v EventMessageFile /t REG_EXPAND_SZ /d "%HERE%zonbekmsg.dll" /f >nul
 if errorlevel 1 goto failed

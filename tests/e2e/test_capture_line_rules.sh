@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # How output becomes strings: lines end at CR or at LF, empty lines are dropped, a zero byte ends its
-# line's string, characters the trace must escape come through, and the last two bytes read are
-# replaced by CR LF (so a last line ended by a lone LF loses its last character).
+# line's string, characters the trace must escape come through, and the service writes CR LF after
+# the data, so that a last line loses none of its characters ("last", ended by a lone LF).
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_begin
 setup_service

@@ -5,7 +5,7 @@
 # shadow-stack compatibility; a security cookie, left at the value the loader replaces, that the stack
 # protector checks, with a call to the fast fail that a smashed stack takes; SHA-256 hashes of the
 # service's sources in the PDB. zonbekstate.dll, the MSI's custom action, which msiexec runs, has the same
-# but the source hashes (it has no PDB), with its export in the table of call targets. zonbekmsg.dll holds
+# but the source hashes (it has no PDB), with its exports in the table of call targets. zonbekmsg.dll holds
 # resources only: with no code, the guard, CET, the cookie and source hashes do not apply to it; it
 # keeps ASLR and DEP and must stay without executable sections.
 set -euo pipefail
@@ -64,10 +64,13 @@ hardened() {
 }
 
 hardened "$state"
-# msiexec calls the export through a pointer: outside the table, the call would end the process.
-export_rva=$(sed -n '/^Export {/,/^}/s/^  RVA: //p' <<<"$headers")
-[[ -n $export_rva ]] && grep -qix "  $(printf '0x%X' $((image_base + export_rva)))" <<<"$targets" ||
-    fail "zonbekstate.dll's export (RVA [$export_rva]) is not in its table of call targets"
+# msiexec calls the exports through a pointer: outside the table, the call would end the process.
+export_rvas=$(sed -n '/^Export {/,/^}/s/^  RVA: //p' <<<"$headers")
+[[ -n $export_rvas ]] || fail "zonbekstate.dll exports nothing"
+for export_rva in $export_rvas; do
+    grep -qix "  $(printf '0x%X' $((image_base + export_rva)))" <<<"$targets" ||
+        fail "zonbekstate.dll's export at RVA $export_rva is not in its table of call targets"
+done
 state_summary="GUARD_CF ($(field GuardCFFunctionCount) call targets) CET_COMPAT, cookie at RVA $(printf '0x%X' "$cookie")"
 
 hardened "$exe"

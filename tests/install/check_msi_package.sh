@@ -51,10 +51,11 @@ secure=";$(table Property | sed -n 's/^SecureCustomProperties\t//p');"
 [[ $secure == *";TOOLDIR;"* && $secure == *";START;"* ]] || fail "SecureCustomProperties is [$secure]"
 # A service that cannot be created fails the installation (msidbServiceInstallErrorControlVital).
 [[ $(table ServiceInstall | cut -f6) == 32769 ]] || fail "the service's ErrorControl is not normal + vital"
-# The user interface sequence, which msiexec /qn skips, keeps an existing InstallDir too.
-order=$(table InstallUISequence | sort -t $'\t' -k3 -n | cut -f1 | grep -x -e AppSearch -e KeepExistingToolDir -e LaunchConditions)
-[[ $order == $'AppSearch\nKeepExistingToolDir\nLaunchConditions' ]] ||
-    fail "InstallUISequence runs [$(tr '\n' ' ' <<<"$order")] instead of AppSearch, KeepExistingToolDir, LaunchConditions"
+# The user interface sequence, which msiexec /qn skips, keeps an existing InstallDir too, as REG_SZ.
+order=$(table InstallUISequence | sort -t $'\t' -k3 -n | cut -f1 |
+    grep -x -e AppSearch -e PlainExistingToolDir -e KeepExistingToolDir -e LaunchConditions)
+[[ $order == $'AppSearch\nPlainExistingToolDir\nKeepExistingToolDir\nLaunchConditions' ]] ||
+    fail "InstallUISequence runs [$(tr '\n' ' ' <<<"$order")] instead of AppSearch, PlainExistingToolDir, KeepExistingToolDir, LaunchConditions"
 [[ $(table CustomAction | grep '^KeepExistingToolDir' | cut -f2) == 51 ]] || fail "KeepExistingToolDir is not a plain set-property action (51)"
 # The exe and the DLL are versioned files, with their version resources' version and language and no
 # hash, which is for unversioned files only: Windows Installer's file versioning rules then replace an

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # An installation's whole life from a folder whose path has a space: install.cmd creates the service,
 # InstallDir and the event source; the service runs the tool from the tool's folder; uninstall.cmd
-# stops the running service (Ctrl+C to the tool), waits for it and removes all three.
+# stops the running service (Ctrl+C to the tool), waits for it and removes all three. A drive root given
+# to install.cmd loses its backslash as any folder does.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 package_begin
 install_tool
@@ -32,3 +33,8 @@ expect_reports \
     "$(status STOPPED 1 0 0 0)"
 assert_eq 1 "$(tool_launches)" "number of launches"
 expect_not_installed "after uninstall.cmd"
+
+# InstallDir C: makes the tool C:\zonbek.exe; C:\ would make it C:\\zonbek.exe.
+cp "$TOOL_EXE" "$(unix_path 'C:\zonbek.exe')"
+run_script install.cmd 'C:\'
+assert_eq "REG_SZ C:" "$(reg_value "$INSTALL_KEY" InstallDir)" "InstallDir after install.cmd C:\\"

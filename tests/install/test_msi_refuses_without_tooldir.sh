@@ -2,7 +2,7 @@
 # Without TOOLDIR and without an InstallDir to keep, the launch condition refuses the installation
 # (1603) and nothing is installed; so it does over a service zonbek that the package did not install.
 # With an InstallDir written beforehand (by install.cmd or by hand) the same command installs and
-# keeps it.
+# keeps it; a repair writes a REG_EXPAND_SZ InstallDir back as REG_SZ with the same text.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 msi_begin
 install_tool
@@ -28,3 +28,9 @@ wine_quiet sc delete zonbek >/dev/null || die "sc delete zonbek failed"
 run_msiexec "/i $MSI_DIR_WIN\\zonbek.msi"
 expect_msiexec 0 "the installation without TOOLDIR over an InstallDir written beforehand"
 expect_msi_installed "$INSTALL_DIR_WIN\\" "$WINDOWS_BUILD" "after the installation over an existing InstallDir"
+
+# Windows Installer's AppSearch gives a REG_EXPAND_SZ as "#%" and its text unexpanded; Wine's expands it
+# and adds no mark. A value that Wine expands into the marked text gives the package what Windows gives it.
+wine_quiet reg add "$INSTALL_KEY" /v InstallDir /t REG_EXPAND_SZ /d '%ZONBEK_MARKED%' /f /reg:64 >/dev/null
+ZONBEK_MARKED="#%%SystemDrive%\\Tools" run_msiexec "/i $MSI_DIR_WIN\\zonbek.msi REINSTALL=ALL REINSTALLMODE=omus"
+assert_eq "REG_SZ %SystemDrive%\\Tools" "$(reg_value "$INSTALL_KEY" InstallDir)" "InstallDir after the repair"

@@ -180,14 +180,17 @@ std::string ToolStartFailureText(const std::string& failure)
 }
 
 const std::string ToolOutputText = Lines({
-    "The Zonbek tool ended with an error (a non-zero exit code or a crash) without being asked to stop, and the "
-    "zonbek service has stopped.",
+    "The Zonbek tool ended without being asked to stop, with an error (a non-zero exit code or a crash) or with an "
+    "exit code that the service could not read, and the zonbek service has stopped.",
     "",
     "The lines the tool wrote to its standard output and standard error before it ended are the strings of this "
     "event: open the Details tab to read them. When the tool wrote more than 4094 bytes, the event holds the lines "
-    "of the last 4094 bytes, and the first of them may be the end of a longer line. An event with no strings means "
-    "that the tool wrote nothing. Find the cause in those lines and in the tool's own documentation, then start the "
-    "service again with \"sc start zonbek\".",
+    "of the last 4094 bytes, and the first of them may be the end of a longer line. CR and LF each end a line; empty "
+    "lines and lines whose first byte is zero are left out. An event with no strings means that those bytes held no "
+    "other line: the tool wrote nothing, only line ends, or only lines that begin with a zero byte. When event 1 "
+    "\"GetExitCodeProcess on zobnek failed\" comes just before this event, the service could not read the exit "
+    "code, and the tool may have ended with 0. Find the cause in those lines and in the tool's own documentation, "
+    "then start the service again with \"sc start zonbek\".",
 });
 
 } // namespace
