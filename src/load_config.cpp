@@ -56,20 +56,15 @@ static_assert(sizeof(LoadConfiguration) == 0xC0);
 // Until Windows enforces the guard, an indirect call is checked by nothing and dispatched as it is.
 void GuardCheckNothing(const void*) {}
 
-__attribute__((naked)) void GuardDispatchDirectly()
-{
-    __asm__("jmp *%rax");
-}
-
 } // namespace
 
 extern "C" {
 
 uintptr_t __stack_chk_guard = DefaultSecurityCookie;
 
-// Runs before any C++ code (.CRT$XI, from the runtime's start-up), in case the loader left the cookie as
-// it was; named as in Microsoft's runtime, where analysers look for it. Unprotected itself: a protected
-// routine would find a changed cookie on its way out.
+// The entry point calls it before any other code, in case the loader left the cookie as it was; named as
+// in Microsoft's runtime, where analysers look for it. Unprotected itself: a protected routine would find
+// a changed cookie on its way out.
 __attribute__((no_stack_protector)) int __security_init_cookie()
 {
     uintptr_t cookie = 0;
@@ -95,7 +90,21 @@ extern const char __guard_fids_table[], __guard_fids_count[], __guard_flags[], _
 extern void (*const __guard_check_icall_fptr)(const void*);
 extern void (*const __guard_dispatch_icall_fptr)();
 __attribute__((section(".00cfg"))) void (*const __guard_check_icall_fptr)(const void*) = GuardCheckNothing;
-__attribute__((section(".00cfg"))) void (*const __guard_dispatch_icall_fptr)() = GuardDispatchDirectly;
+// The dispatch stub and the pointer that starts with it are assembly: an address taken in C++ would put
+// the stub in the table of call targets, and once Windows has replaced the pointer, a guarded call to the
+// stub would jump wherever rax points. It fills a 16-byte slot alone: Windows makes a whole slot valid
+// for an unaligned call target in it.
+__asm__(".text\n"
+        ".p2align 4, 0xcc\n"
+        "GuardDispatchDirectly:\n"
+        "    jmp *%rax\n"
+        ".p2align 4, 0xcc\n"
+        ".section .00cfg,\"dr\"\n"
+        ".globl __guard_dispatch_icall_fptr\n"
+        ".p2align 3\n"
+        "__guard_dispatch_icall_fptr:\n"
+        "    .quad GuardDispatchDirectly\n"
+        ".text\n");
 
 // Fields left out are zero.
 #pragma clang diagnostic ignored "-Wmissing-designated-field-initializers"
@@ -115,9 +124,3 @@ __attribute__((used)) const LoadConfiguration _load_config_used = {
 };
 
 } // extern "C"
-
-namespace {
-
-__attribute__((section(".CRT$XIU"), used)) int (*const SecurityInitCookieEntry)() = __security_init_cookie;
-
-} // namespace

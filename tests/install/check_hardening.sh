@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # zonbeksvc.exe has what binary analysers ask of a Windows service, read back from the exe and its PDB:
 # ASLR with high entropy and DEP (DYNAMICBASE, HIGHENTROPYVA, NXCOMPAT); Control Flow Guard (GUARD_CF and
-# a load configuration whose table of call targets holds the routines Windows calls back); CET
-# shadow-stack compatibility; a security cookie, left at the value the loader replaces, that the stack
-# protector checks, with a call to the fast fail that a smashed stack takes; SHA-256 hashes of the
-# service's sources in the PDB. zonbekstate.dll, the MSI's custom action, which msiexec runs, has the same
-# but the source hashes (it has no PDB), with its exports in the table of call targets. zonbekmsg.dll holds
-# resources only: with no code, the guard, CET, the cookie and source hashes do not apply to it; it
-# keeps ASLR and DEP and must stay without executable sections.
+# a load configuration whose table of call targets holds every code address the image hands out, so
+# that Windows can enforce it, and not the stub that the dispatch pointer starts with); CET shadow-stack
+# compatibility; a security cookie, left at the value the loader replaces, that the stack protector
+# checks, with a call to the fast fail that a smashed stack takes; SHA-256 hashes of the service's sources
+# in the PDB. zonbekstate.dll, the MSI's custom action, which msiexec runs, has the same but the source
+# hashes (it has no PDB). zonbekmsg.dll holds resources only: with no code, the guard, CET, the cookie and
+# source hashes do not apply to it; it keeps ASLR and DEP and must stay without executable sections.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build=${ZONBEK_WINDOWS_BUILD:-$here/../../build/windows}
@@ -27,10 +27,33 @@ state=$build/zonbekstate.dll
 
 # field NAME: a number of the load configuration, 0 when it is absent.
 field() { printf '%d' "$(sed -n "s/^  $1: \(0x[0-9A-Fa-f]*\|[0-9]*\).*/\1/p" <<<"$load_config" | head -n 1)"; }
-# hardened FILE: FILE has ASLR, DEP, CET and the guard with its table, and a security cookie left at the
-# value that the loader replaces, and a call to the fast fail that a smashed stack takes. Sets headers,
+# guarded FILE: with the guard enforced, every code address that FILE hands out is a valid call target,
+# and the stub that the dispatch pointer holds until Windows replaces it is not. Windows marks two bits per
+# 16-byte slot: one for the aligned address, one for the other fifteen, which an unaligned table entry sets
+# together with the first. So an address is valid when the table holds it, or holds an unaligned address
+# of its slot. Names every address that breaks the rule, with why it must (not) be valid.
+guarded() {
+    local problems
+    problems=$({
+        "$readobj" --sections "$1" | awk '
+            $1 == "VirtualSize:" { size = $2 } $1 == "VirtualAddress:" { rva = $2 }
+            $1 == "PointerToRawData:" { raw = $2 }
+            $1 == "IMAGE_SCN_MEM_EXECUTE" { executable = 1 }
+            $1 == "}" && raw != "" { print "S", rva, size, raw, executable + 0; raw = ""; executable = 0 }'
+        sed 's/^  /T /' <<<"$targets" | grep -v '[][]'
+        echo "D $(field GuardCFCheckDispatch) $image_base"
+        "$readobj" --coff-basereloc "$1" | awk '$2 == "DIR64" { getline; print "R", $2 }'
+        "$readobj" --coff-tls-directory "$1" | sed -n 's/^  AddressOfCallBacks: /C /p'
+        sed -n '/^Export {/,/^}/{s/^  Name: /N /p;s/^  RVA: /E /p}' <<<"$headers"
+        sed -n 's/^ *\([0-9a-f]*\):.*lea.*(%rip).*# \(0x[0-9a-f]*\).*/L 0x\1 \2/p' <<<"$code"
+        od -An -v -tx1 "$1" | sed 's/^/B/'
+    } | awk -f "$here/guard_table.awk")
+    [[ -z $problems ]] || fail "$(basename "$1") breaks Control Flow Guard:"$'\n'"$problems"
+}
+# hardened FILE: FILE has ASLR, DEP, CET and the guard with its table (guarded), and a security cookie left
+# at the value that the loader replaces, and a call to the fast fail that a smashed stack takes. Sets headers,
 # load_config, flags, image_base, targets (the table of call targets), sections (its sections as
-# "RVA FILE-OFFSET" lines, in order: the PDB counts them from 1) and cookie (its RVA).
+# "RVA FILE-OFFSET" lines, in order: the PDB counts them from 1), cookie (its RVA) and code.
 hardened() {
     local name flag offset value
     name=$(basename "$1")
@@ -61,15 +84,12 @@ hardened() {
     fast_fail=$(grep -B1 -E 'int\s+\$0x29' <<<"$code" | grep -E 'movl\s+\$0x2, %ecx' | sed 's/:.*//' || true)
     [[ -n $fast_fail ]] && grep -qE "call.*0x${fast_fail#0x}( |$)" <<<"$code" ||
         fail "$name never calls a stack-cookie fast fail: no stack protector"
+    guarded "$1"
 }
 
 hardened "$state"
-# msiexec calls the exports through a pointer: outside the table, the call would end the process.
-export_rvas=$(sed -n '/^Export {/,/^}/s/^  RVA: //p' <<<"$headers")
-[[ -n $export_rvas ]] || fail "zonbekstate.dll exports nothing"
-for export_rva in $export_rvas; do
-    grep -qix "  $(printf '0x%X' $((image_base + export_rva)))" <<<"$targets" ||
-        fail "zonbekstate.dll's export at RVA $export_rva is not in its table of call targets"
+for action in ReadServiceState PlainExistingToolDir; do
+    grep -q "^  Name: $action\$" <<<"$headers" || fail "zonbekstate.dll does not export $action"
 done
 state_summary="GUARD_CF ($(field GuardCFFunctionCount) call targets) CET_COMPAT, cookie at RVA $(printf '0x%X' "$cookie")"
 
@@ -81,10 +101,11 @@ address() {
     read -r section offset < <(grep -A1 -E "S_(GPROC32|LPROC32|PUB32) .*\`$1\`$" <<<"$symbols" |
         sed -n 's/.*addr = \([0-9]*\):\([0-9]*\).*/\1 \2/p' | head -n 1)
     [[ -n $section ]] || fail "the PDB has no routine $1"
-    printf '0x%X' $((image_base + $(sed -n "${section}s/ .*//p" <<<"$sections") + offset))
+    printf '0x%X' $((image_base + $(sed -n "${section}s/ .*//p" <<<"$sections") + 10#$offset))
 }
 
-# Windows calls these through a guarded call: outside the table, the first call would end the service.
+# Windows calls these through a guarded call. guarded() finds them as code addresses that code takes; they
+# are named here too, so that a change in the tools' output cannot leave it seeing nothing.
 for routine in ServiceMain ServiceCtrlHandler ReadOutputs; do
     grep -qx "  $(address "$routine")" <<<"$targets" || fail "$routine is not in the table of call targets"
 done

@@ -13,6 +13,10 @@
 #include <string.h>
 
 extern "C" uintptr_t __stack_chk_guard;
+extern "C" int __security_init_cookie();
+
+// This program keeps the runtime's start-up, which runs the routines in .CRT$XI before main.
+__attribute__((section(".CRT$XIU"), used)) int (*const SecurityInitCookieEntry)() = __security_init_cookie;
 
 namespace {
 
