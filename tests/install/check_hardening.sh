@@ -5,7 +5,7 @@
 # that Windows can enforce it, and not the stub that the dispatch pointer starts with); CET shadow-stack
 # compatibility; a security cookie, left at the value the loader replaces, that the stack protector
 # checks, with a call to the fast fail that a smashed stack takes; SHA-256 hashes of the service's sources
-# in the PDB. zonbekstate.dll, the MSI's custom action, which msiexec runs, has the same but the source
+# in the PDB. zonbekstate.dll, the MSI's custom actions, which msiexec runs, has the same but the source
 # hashes (it has no PDB). zonbekmsg.dll holds resources only: with no code, the guard, CET, the cookie and
 # source hashes do not apply to it; it keeps ASLR and DEP and must stay without executable sections.
 set -euo pipefail
