@@ -315,7 +315,6 @@ def sbom(out, version, epoch, record_dir, paths):
     release = dict(line.split("=", 1) for line in open("/etc/os-release").read().replace('"', "").splitlines() if "=" in line)
     distro = f"{release['ID']}-{release['VERSION_ID']}"
     product = "zonbek-service"
-    maker = {"name": MAKER["name"], "url": MAKER["url"], "contact": MAKER["contact"]}
     own = [{"expression": OWN_LICENSE, "acknowledgement": "concluded"}]
 
     def purl(package):
@@ -329,7 +328,7 @@ def sbom(out, version, epoch, record_dir, paths):
         name = os.path.basename(path)
         with open(path, "rb") as file:
             digest = hashlib.sha512(file.read()).hexdigest()
-        component = {"type": "file", "bom-ref": "file:" + name, "supplier": maker, "name": name, "version": version,
+        component = {"type": "file", "bom-ref": "file:" + name, "supplier": MAKER, "name": name, "version": version,
                      "hashes": [{"alg": "SHA-512", "content": digest}], "licenses": own}
         if path in deployables:
             # An MSI is run by Windows Installer, and runs its custom action; a zip is only unpacked.
@@ -385,12 +384,12 @@ def sbom(out, version, epoch, record_dir, paths):
             "timestamp": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(int(epoch))),
             "lifecycles": [{"phase": "build"}],
             "tools": {"components": [{"type": "application", "name": "third-party.py", "version": version,
-                                      "supplier": maker,
+                                      "supplier": MAKER,
                                       "description": "the Zonbek service's own SBOM generator (packaging/third-party.py), "
                                                      "of the same source as the product"}]},
-            "authors": [{"name": MAKER["name"], "email": MAKER["contact"][0]["email"]}], "manufacturer": maker,
-            "supplier": maker,
-            "component": {"type": "application", "bom-ref": product, "supplier": maker, "manufacturer": maker,
+            "authors": [{"name": MAKER["name"], "email": MAKER["contact"][0]["email"]}], "manufacturer": MAKER,
+            "supplier": MAKER,
+            "component": {"type": "application", "bom-ref": product, "supplier": MAKER, "manufacturer": MAKER,
                           "name": product, "version": version, "licenses": own,
                           "description": "Zonbek service for 64-bit Windows: zonbeksvc.exe, its event messages, "
                                          "install scripts and the Windows Installer package's custom action",

@@ -2,11 +2,10 @@
 # The SBOM that a release writes (packaging/third-party.py sbom), here of the windows build's files: valid
 # against the CycloneDX 1.6 schema by the CycloneDX library's strict validator (installed with npm from
 # tests/install/sbom's pinned versions into build/sbom-validator), which rejects a broken one; the same bytes
-# when made again, another serial number when a file changes; every file with its SHA-512, the zip and
-# the MSI too, each depending on the files it carries (the MSI's custom action found among its Binary
-# streams); the exe's runtime as the Debian package it came from, and msvcrt.dll as a part of Windows it
-# imports; the properties BSI TR-03183-2 asks of every component. A link that took what no package owns
-# fails the generator.
+# when made again, another serial number when a file changes; every file, the zip and the MSI too, with
+# its SHA-512 and BSI's properties; what each deployable carries; the exe's runtime as the Debian package
+# it came from, msvcrt.dll as a part of Windows it imports. A link that took what no package owns fails
+# the generator.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -61,9 +60,8 @@ everything = bom["components"] + [part for c in bom["components"] for part in c.
 components = {c["bom-ref"]: c for c in everything}
 depends = {d["ref"]: d["dependsOn"] for d in bom["dependencies"]}
 for ref, component in components.items():
-    bsi = {p["name"]: p["value"] for p in component["properties"] if p["name"].startswith("bsi:")}
-    if sorted(bsi) != sorted(f"bsi:component:{p}" for p in ["executable", "archive", "structured"] +
-                                                         ["filename"] * (component["type"] != "operating-system")):
+    bsi = sorted(p["name"][14:] for p in component["properties"] if p["name"].startswith("bsi:component:"))
+    if bsi != ["archive", "executable"] + ["filename"] * (component["type"] != "operating-system") + ["structured"]:
         fail(f"{ref} has the BSI properties {bsi}")
     if component["type"] == "file":
         folder = work if component["name"].startswith("deployables.") else build
