@@ -12,9 +12,12 @@ its runtime libraries are recognised by the GCC Runtime Library Exception that i
 Anything that cannot be traced so stops the build rather than go unlisted.
 
 notices writes THIRD-PARTY-NOTICES.txt (CR LF): per package, the parts taken and the copyright and
-licence text of each licence that covers them. sbom writes the release's SBOM (CycloneDX 1.6): the
-product, each FILE with its SHA-512, each package a binary took with its Debian version, purl and
-licences, and who depends on whom. Both give the same bytes for the same inputs.
+licence text of each licence that covers them. sbom writes the release's SBOM (CycloneDX 1.6, with the
+fields of BSI TR-03183-2 v2.1): the product, each FILE with its SHA-512 (a .zip or .msi FILE is a
+deployable, and what it carries of the other FILEs is read from it), each package a binary took with
+its Debian version, purl and licences, each Windows DLL a binary imports as a part of the operating
+system, who depends on whom, and how complete each of those lists is. Both give the same bytes for the
+same inputs.
 """
 import collections
 import hashlib
@@ -26,9 +29,16 @@ import sys
 import tempfile
 import time
 import uuid
+import zipfile
 
 LLVM_AR = "llvm-ar-19"
 LLVM_DWARFDUMP = "llvm-dwarfdump-19"
+LLVM_READOBJ = "llvm-readobj-19"
+# The maker, as the SBOM names it: the creator of the SBOM and of the product's own files.
+MAKER = {"name": "Kavix", "url": ["https://kavix.example/zonbek"], "contact": [{"email": "security@kavix.example"}]}
+OWN_LICENSE = "LicenseRef-Kavix-proprietary"
+MICROSOFT = {"name": "Microsoft Corporation", "url": ["https://www.microsoft.com"]}
+WINDOWS_LICENSE = "LicenseRef-Microsoft-Windows"
 # GCC's runtime libraries, by archive, as its copyright file names them.
 GCC_RUNTIME = {"libgcc.a": "libgcc", "libgcc_eh.a": "libgcc", "libstdc++.a": "libstdc++-v3"}
 GCC_EXCEPTION = "GPL-3.0-or-later WITH GCC-exception-3.1"
@@ -256,66 +266,143 @@ def notices(out, records):
         file.write("\n".join(text) + "\n")
 
 
-def sbom(out, version, epoch, record_dir, files):
+def bsi(filename, executable, archive, structured):
+    """The properties BSI TR-03183-2 asks of every component, in its own taxonomy; the file name only of
+    a component that is one file."""
+    return [{"name": "bsi:component:filename", "value": filename}] * bool(filename) + [
+            {"name": "bsi:component:executable", "value": "executable" if executable else "non-executable"},
+            {"name": "bsi:component:archive", "value": "archive" if archive else "no archive"},
+            {"name": "bsi:component:structured", "value": "structured" if structured else "unstructured"}]
+
+
+def pe(path):
+    """Whether a PE file holds code, and the DLLs it imports with the number of functions from each."""
+    dump = run(LLVM_READOBJ, "--sections", "--coff-imports", path)
+    imports = collections.Counter()
+    for block in re.findall(r"^Import \{\n  Name: (\S+)\n(.*?)^\}", dump, re.M | re.S):
+        imports[block[0]] += block[1].count("Symbol: ")
+    return "IMAGE_SCN_MEM_EXECUTE" in dump, imports
+
+
+def carried(deployable, files):
+    """The names of FILEs that a zip or an MSI carries: the zip's members, the MSI's File table and
+    the Binary streams that are one of the FILEs byte for byte."""
+    if deployable.endswith(".zip"):
+        with zipfile.ZipFile(deployable) as archive:
+            names = {os.path.basename(member) for member in archive.namelist()}
+    else:
+        rows = run("msiinfo", "export", deployable, "File").replace("\r", "").splitlines()[3:]
+        names = {row.split("\t")[2].split("|")[-1] for row in rows}
+        digests = {hashlib.sha512(open(f, "rb").read()).digest(): os.path.basename(f) for f in files}
+        for stream in run("msiinfo", "streams", deployable).split():
+            if stream.startswith("Binary."):
+                data = subprocess.run(["msiinfo", "extract", deployable, stream], capture_output=True, check=True).stdout
+                names.add(digests.get(hashlib.sha512(data).digest(), ""))
+    return sorted(names & {os.path.basename(f) for f in files})
+
+
+def sbom(out, version, epoch, record_dir, paths):
+    deployables = sorted((p for p in paths if p.endswith((".zip", ".msi"))), key=os.path.basename)
+    files = sorted((p for p in paths if p not in deployables), key=os.path.basename)
     records = {os.path.basename(f): os.path.join(record_dir, os.path.splitext(os.path.basename(f))[0] + ".linked")
                for f in files if f.endswith((".exe", ".dll"))}
     for name, record in records.items():
         if not os.path.isfile(record):
             die(f"{name} has no link record {record}")
     _, parts, _, packages = analyse(sorted(records.values()))
-    files = sorted(files, key=os.path.basename)
-    if len({os.path.basename(f) for f in files}) != len(files):
+    if len({os.path.basename(f) for f in paths}) != len(paths):
         die("two files have the same name")
     release = dict(line.split("=", 1) for line in open("/etc/os-release").read().replace('"', "").splitlines() if "=" in line)
     distro = f"{release['ID']}-{release['VERSION_ID']}"
     product = "zonbek-service"
-    kavix = {"name": "Kavix"}
+    own = [{"expression": OWN_LICENSE, "acknowledgement": "concluded"}]
 
     def purl(package):
         data = packages[package]
         return (f"pkg:deb/{release['ID']}/{package}@{data['version'].replace('+', '%2B')}"
                 f"?arch={data['arch']}&distro={distro}")
 
-    components, dependencies = [], [{"ref": product, "dependsOn": ["file:" + os.path.basename(f) for f in files]}]
-    for path in files:
+    components, dependencies, system = [], [], {}
+    complete, incomplete = [product], []
+    for path in deployables + files:
         name = os.path.basename(path)
         with open(path, "rb") as file:
             digest = hashlib.sha512(file.read()).hexdigest()
-        components.append({"type": "file", "bom-ref": "file:" + name, "supplier": kavix, "name": name,
-                           "version": version, "hashes": [{"alg": "SHA-512", "content": digest}]})
-        dependencies.append({"ref": "file:" + name, "dependsOn": sorted(
-            {purl(part.package) for part in parts if part.binary == name})})
+        component = {"type": "file", "bom-ref": "file:" + name, "supplier": MAKER, "name": name, "version": version,
+                     "hashes": [{"alg": "SHA-512", "content": digest}], "licenses": own}
+        if path in deployables:
+            # An MSI is run by Windows Installer, and runs its custom action; a zip is only unpacked.
+            component["properties"] = bsi(name, name.endswith(".msi"), True, True)
+            depends = ["file:" + f for f in carried(path, files)]
+        elif name.endswith((".exe", ".dll")):
+            code, imports = pe(path)
+            component["properties"] = bsi(name, code, False, False)
+            for dll, count in imports.items():
+                system.setdefault(dll.lower(), collections.Counter())[name] = count
+            depends = sorted({purl(part.package) for part in parts if part.binary == name} |
+                             {"os:" + dll.lower() for dll in imports})
+        else:
+            component["properties"] = bsi(name, name.endswith(".cmd"), False, False)
+            depends = []
+        # A script runs Windows' own commands, which are not listed.
+        (incomplete if name.endswith(".cmd") else complete).append("file:" + name)
+        components.append(component)
+        dependencies.append({"ref": "file:" + name, "dependsOn": depends})
+    # The product is its deployables, and any file that none of them carries.
+    loose = {d["ref"] for d in dependencies} - {ref for d in dependencies[:len(deployables)] for ref in d["dependsOn"]}
+    dependencies.insert(0, {"ref": product, "dependsOn": sorted(loose)})
     for package, data in packages.items():
         mine = [part for part in parts if part.package == package]
         licenses = sorted({spdx(data["copyright"].terms(part.archive, part.source).license) for part in mine})
         maintainer = re.fullmatch(r"(.*?)\s*<(.*)>", data["maintainer"])
+        deb = f"{package}_{data['version'].split(':')[-1]}_{data['arch']}.deb"
         components.append({
             "type": "library", "bom-ref": purl(package),
             "supplier": {"name": release["NAME"], "url": [release["HOME_URL"]],
                          "contact": [{"name": maintainer[1], "email": maintainer[2]}]},
             "name": package, "version": data["version"],
             "description": f"Debian package of {data['source'] or package}, statically linked",
-            "licenses": [{"expression": " AND ".join(f"({l})" if " " in l and len(licenses) > 1 else l for l in licenses)}],
+            "licenses": [{"expression": " AND ".join(f"({l})" if " " in l and len(licenses) > 1 else l for l in licenses),
+                          "acknowledgement": "concluded"}],
             "purl": purl(package),
             "externalReferences": [{"type": "website", "url": data["homepage"]}] if data["homepage"] else [],
-            "properties": [{"name": "zonbek:linked", "value": line} for line in describe(mine)]})
-        dependencies.append({"ref": purl(package), "dependsOn": []})
-    refs = [dependency["ref"] for dependency in dependencies]
+            "properties": bsi(deb, True, True, True) + [{"name": "zonbek:linked", "value": line} for line in describe(mine)]})
+    windows_license = [{"expression": WINDOWS_LICENSE, "acknowledgement": "declared"}]
+    components.append({
+        "type": "operating-system", "bom-ref": "os:windows", "supplier": MICROSOFT, "name": "Windows",
+        "description": "64-bit Windows, which the binaries run on; not shipped. Only the DLLs they import are listed.",
+        "licenses": windows_license, "properties": bsi(None, True, False, False),
+        "components": [{"type": "library", "bom-ref": "os:" + dll, "supplier": MICROSOFT, "name": dll,
+                        "description": "Part of Windows, not shipped; the version is the one of the Windows it runs on. "
+                                       + "; ".join(f"{binary} imports {count} function{'s' * (count > 1)} from it"
+                                                   for binary, count in sorted(users.items())),
+                        "licenses": windows_license, "properties": bsi(dll, True, False, False)}
+                       for dll, users in sorted(system.items())]})
     bom = {
         "bomFormat": "CycloneDX", "specVersion": "1.6", "serialNumber": "", "version": 1,
         "metadata": {
             "timestamp": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(int(epoch))),
             "lifecycles": [{"phase": "build"}],
-            "tools": {"components": [{"type": "application", "name": "third-party.py",
-                                      "description": "the Zonbek service's own SBOM generator (packaging/third-party.py)"}]},
-            "authors": [kavix], "manufacturer": kavix, "supplier": kavix,
-            "component": {"type": "application", "bom-ref": product, "supplier": kavix, "manufacturer": kavix,
-                          "name": product, "version": version,
+            "tools": {"components": [{"type": "application", "name": "third-party.py", "version": version,
+                                      "supplier": MAKER,
+                                      "description": "the Zonbek service's own SBOM generator (packaging/third-party.py), "
+                                                     "of the same source as the product"}]},
+            "authors": [{"name": MAKER["name"], "email": MAKER["contact"][0]["email"]}], "manufacturer": MAKER,
+            "supplier": MAKER,
+            "component": {"type": "application", "bom-ref": product, "supplier": MAKER, "manufacturer": MAKER,
+                          "name": product, "version": version, "licenses": own,
                           "description": "Zonbek service for 64-bit Windows: zonbeksvc.exe, its event messages, "
-                                         "install scripts and the Windows Installer package's custom action"}},
+                                         "install scripts and the Windows Installer package's custom action",
+                          "properties": bsi(None, True, True, True)}},
         "components": components,
         "dependencies": dependencies,
-        "compositions": [{"aggregate": "complete", "assemblies": [product], "dependencies": refs}],
+        # What is listed of the product is all of it, and so are the dependencies of its files but the
+        # scripts'; the dependencies of the Debian packages and of Windows are not stated, and of
+        # Windows only the imported DLLs are listed.
+        "compositions": [{"aggregate": "complete", "assemblies": [product], "dependencies": complete},
+                         {"aggregate": "incomplete", "assemblies": ["os:windows"], "dependencies": incomplete},
+                         {"aggregate": "unknown", "dependencies": [purl(p) for p in packages] + ["os:windows"] +
+                          ["os:" + dll for dll in sorted(system)]}],
     }
     # The serial number names the content: the same release has the same one, another has another.
     content = json.dumps(bom, indent=2)

@@ -21,7 +21,8 @@ for clone in "$first" "$second"; do
     git clone -q --no-local "$repo" "$clone"
     git -C "$clone" checkout -q --detach "$commit"
     say "releasing in $clone"
-    env -u ZONBEK_SIGN_PFX -u ZONBEK_SIGN_PASSWORD -u ZONBEK_SIGN_TIMESTAMP_URL bash "$clone/scripts/release" |
+    env -u ZONBEK_SIGN_PFX -u ZONBEK_SIGN_PASSWORD -u ZONBEK_SIGN_PASSWORD_FILE -u ZONBEK_SIGN_TIMESTAMP_URL \
+        bash "$clone/scripts/release" |
         sed 's/^/  /'
 done
 

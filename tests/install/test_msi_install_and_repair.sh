@@ -3,8 +3,8 @@
 # Files, creates the service (own process, automatic start, LocalSystem, its names) without starting
 # it, registers the event source with the installed DLL and sets InstallDir; the service then runs
 # the tool from TOOLDIR. A repair (REINSTALL=ALL, as msiexec /fa is under Wine) given another TOOLDIR
-# keeps InstallDir and leaves the service as it found it: stopped stays stopped, and running is stopped
-# (Ctrl+C to the tool) and started again.
+# and START=1 keeps InstallDir and leaves the service as it found it: stopped stays stopped, and
+# running is stopped (Ctrl+C to the tool) and started again.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 msi_begin
 install_tool
@@ -18,8 +18,9 @@ expect_msi_installed "$INSTALL_DIR_WIN" "$WINDOWS_BUILD" "after msiexec /i"
 assert_eq 1 "$(service_state)" "the service's state after msiexec /i"
 assert_eq 0 "$(tool_launches)" "launches of the tool by the installation"
 
-# A folder that users can write to: the service would run its zonbek.exe as LocalSystem.
-repair="/i $MSI_DIR_WIN\\zonbek.msi REINSTALL=ALL REINSTALLMODE=omus TOOLDIR=\"C:\\Users\\Public\\zonbek\""
+# A folder that users can write to, which the service would run zonbek.exe from as LocalSystem, and a
+# start of the service that an administrator stopped.
+repair="/i $MSI_DIR_WIN\\zonbek.msi REINSTALL=ALL REINSTALLMODE=omus TOOLDIR=\"C:\\Users\\Public\\zonbek\" START=1"
 run_msiexec "$repair"
 expect_msiexec 0 "the repair of the stopped service"
 expect_msi_installed "$INSTALL_DIR_WIN" "$WINDOWS_BUILD" "after the repair of the stopped service"

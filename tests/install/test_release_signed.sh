@@ -2,9 +2,10 @@
 # scripts/release with a throwaway self-signed certificate, in a clone of the last commit: the exe and
 # the DLL in the zip, the MSI and the custom action DLL in it carry Authenticode SHA-256 signatures,
 # made at the signing time asked for, that osslsigncode verifies against that certificate; the password
-# is nowhere in the build; the symbols still match the signed exe, and the signed exe runs as the
-# service under Wine. scripts/release --verify finds the signed release built from that commit, and not
-# a release whose exe someone changed and signed again with the same certificate.
+# (handed over on a descriptor) is nowhere in the build; the symbols still match the signed exe, and the
+# signed exe runs as the service under Wine. scripts/release --verify finds the signed release built
+# from that commit, and not a release whose exe someone changed and signed again with the same
+# certificate, nor one whose exe has bytes added inside its certificate table.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_begin
 keys=$E2E_WORK/keys
@@ -19,8 +20,8 @@ openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/s
 source=$E2E_WORK/source
 git clone -q --no-local "$REPO_DIR" "$source"
 sign_time=$(($(date +%s) + 3600))
-ZONBEK_SIGN_PFX=$keys/sign.pfx ZONBEK_SIGN_PASSWORD='test pass word' ZONBEK_SIGN_TIME=$sign_time \
-    bash "$source/scripts/release" >"$E2E_WORK/release.log" 2>&1 ||
+ZONBEK_SIGN_PFX=$keys/sign.pfx ZONBEK_SIGN_PASSWORD_FILE=/dev/fd/3 ZONBEK_SIGN_TIME=$sign_time \
+    bash "$source/scripts/release" >"$E2E_WORK/release.log" 2>&1 3< <(printf 'test pass word') ||
     fail "scripts/release failed: $(tail -n 20 "$E2E_WORK/release.log")"
 grep -q '^release: signed zonbeksvc.exe, zonbekmsg.dll, zonbekstate.dll and the MSI with sign.pfx$' "$E2E_WORK/release.log" ||
     fail "scripts/release did not say that it signed: $(cat "$E2E_WORK/release.log")"
@@ -75,27 +76,41 @@ verify_release() {
         grep -qE "^  $line" "$E2E_WORK/verify.log" || fail "--verify did not say [$line]: $(cat "$E2E_WORK/verify.log")"
     done
 }
-verify_release "$out" 0 "same +zonbeksvc.exe +signed; without its signature" "same +zonbekstate.dll +signed" \
+verify_release "$out" 0 "same +zonbeksvc.exe +signed; as rebuilt with its signature" "same +zonbekstate.dll +signed" \
     "same +zonbek-service-.*-x64.msi +as built from its binaries, with its signature" "same +SHA256SUMS"
 ((10 == $(grep -c '^  same ' "$E2E_WORK/verify.log"))) || fail "--verify did not find every file the same: $(cat "$E2E_WORK/verify.log")"
-# An exe changed by one byte and signed again, in a zip with new sums: the MSI no longer holds the
-# zip's exe.
-tampered=$E2E_WORK/tampered
-cp -r "$out" "$tampered"
-changed=$E2E_WORK/changed/$(basename "$(dirname "$exe")")
-mkdir -p "$changed"
-cp "$(dirname "$exe")"/* "$changed/"
-rm "$changed/zonbekstate.dll" "$changed/zonbeksvc.pdb" "$changed/zonbeksvc.exe"
+# release_with_exe EXE DIR: the release in DIR with EXE in its zip, and new sums.
+zip=$(basename "$(echo "$out"/zonbek-service-*-win64.zip)")
+release_with_exe() {
+    local folder=$E2E_WORK/${2##*/}-zip/$(basename "$(dirname "$exe")")
+    cp -r "$out" "$2" && rm "$2/$zip" && mkdir -p "$folder"
+    cp "$(dirname "$exe")"/{zonbekmsg.dll,install.cmd,uninstall.cmd,admin-guide.txt,THIRD-PARTY-NOTICES.txt} "$folder/"
+    cp "$1" "$folder/zonbeksvc.exe"
+    (cd "$(dirname "$folder")" && zip -q -X -D -r "$2/$zip" "$(basename "$folder")")
+    (cd "$2" && sha256sum zonbek-service-* >SHA256SUMS)
+}
+# An exe changed by one byte and signed again: the MSI no longer holds the zip's exe.
 osslsigncode remove-signature -in "$exe" -out "$E2E_WORK/plain.exe" >/dev/null
 printf 'X' | dd of="$E2E_WORK/plain.exe" bs=1 seek=2000 conv=notrunc status=none
 osslsigncode sign -pkcs12 "$keys/sign.pfx" -pass 'test pass word' -h sha256 -in "$E2E_WORK/plain.exe" \
-    -out "$changed/zonbeksvc.exe" >/dev/null
-zip=$(basename "$(echo "$out"/zonbek-service-*-win64.zip)")
-rm "$tampered/$zip"
-(cd "$(dirname "$changed")" && zip -q -X -D -r "$tampered/$zip" "$(basename "$changed")")
-(cd "$tampered" && sha256sum zonbek-service-* >SHA256SUMS)
-verify_release "$tampered" 1 "DIFFERENT +zonbeksvc.exe +signed; without its signature" "DIFFERENT +$zip" \
+    -out "$E2E_WORK/changed.exe" >/dev/null
+release_with_exe "$E2E_WORK/changed.exe" "$E2E_WORK/tampered"
+verify_release "$E2E_WORK/tampered" 1 "DIFFERENT +zonbeksvc.exe +signed" "DIFFERENT +$zip" \
     "DIFFERENT +zonbek-service-.*-x64.msi" "same +zonbekmsg.dll" "same +zonbek-service-.*-symbols.zip"
+# The exe with 32 bytes after the signature inside its certificate table, counted by the table's two
+# lengths: the signature still verifies (Windows checks no PE checksum of an exe).
+python3 - "$exe" "$E2E_WORK/padded.exe" <<'EOF'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+header = struct.unpack_from("<I", data, 0x3C)[0] + 24
+table, size = struct.unpack_from("<II", data, header + 144)
+struct.pack_into("<I", data, header + 148, size + 32)
+struct.pack_into("<I", data, table, struct.unpack_from("<I", data, table)[0] + 32)
+open(sys.argv[2], "wb").write(data + b"\0PADDING" * 4)
+EOF
+verify "$E2E_WORK/padded.exe"
+release_with_exe "$E2E_WORK/padded.exe" "$E2E_WORK/padded"
+verify_release "$E2E_WORK/padded" 1 "DIFFERENT +zonbeksvc.exe +signed; as rebuilt with its signature"
 
 cp "$exe" "$WINEPREFIX/drive_c/zonbek/zonbeksvc.exe"
 setup_service
