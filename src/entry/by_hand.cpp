@@ -41,3 +41,15 @@ void ExplainDispatcherFailure(DWORD lastError)
     WriteStandardError(failure);
     WriteStandardError("\r\n");
 }
+
+void ExplainFolderFinding(const char* object, const char* principal, const char* what, bool allowed)
+{
+    WriteStandardError(allowed ? "zonbeksvc: warning: the Zonbek tool is started although someone other than an "
+                                 "administrator may change what it runs as LocalSystem (ToolFolderCheck is 0).\r\n"
+                               : "zonbeksvc: the Zonbek tool is not started: someone other than an administrator "
+                                 "may change what it would run as LocalSystem.\r\n");
+    const char* lines[] = {"Object: ", object, "\r\nWho: ", principal, "\r\nWhat they may do: ", what, "\r\n"};
+    for (const char* line : lines)
+        WriteStandardError(line);
+    WriteStandardError("The administrator's guide, admin-guide.txt in the folder of zonbeksvc.exe, says how to protect it.\r\n");
+}

@@ -6,3 +6,5 @@
 // The service manager gives a service no standard error, so there nothing is written.
 void ExplainLookupFailure();
 void ExplainDispatcherFailure(DWORD lastError);
+// The folder check's finding: the tool is not started, or with allowed, started anyway.
+void ExplainFolderFinding(const char* object, const char* principal, const char* what, bool allowed);
