@@ -61,12 +61,12 @@ void NamePrincipal(const BYTE* sid, char (&text)[sizeof FolderFinding::principal
         CopyCut(text, sidText);
         return;
     }
-    text[0] = '\0';
-    if (domain[0] != '\0') {
-        CopyCut(text, domain);
-        strcat(text, "\\");
-    }
-    strcat(text, name);
+    // Both fitted their 256 bytes, so domain, backslash and name fit the text.
+    size_t at = strlen(domain);
+    memcpy(text, domain, at);
+    if (at != 0)
+        text[at++] = '\\';
+    memcpy(text + at, name, strlen(name) + 1);
 }
 
 // Judges the descriptor of what the name reaches, which is what the launch opens.

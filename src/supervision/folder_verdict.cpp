@@ -172,7 +172,7 @@ void FormatSidText(const BYTE* sid, char (&text)[SidTextSize])
         authority = authority << 8 | sid[i];
     Append(text, &length, "-");
     AppendNumber(text, &length, authority);
-    for (int i = 0; i < sid[1]; ++i) {
+    for (size_t i = 0; i < sid[1]; ++i) {
         Append(text, &length, "-");
         AppendNumber(text, &length, ReadDword(sid + 8 + 4 * i));
     }
