@@ -742,11 +742,10 @@ HANDLE FindFirstFileA(LPCSTR, WIN32_FIND_DATAA*)
 {
     std::lock_guard lock(gate);
     Call("FindFirstFileA");
-    lastError = ERROR_FILE_NOT_FOUND;
+    lastError = ERROR_FILE_NOT_FOUND; // no file exists here, so the check goes no further
     return INVALID_HANDLE_VALUE;
 }
 
-// The check never gets past a file that does not exist.
 static BOOL Unreached(const char* name)
 {
     ADD_FAILURE() << "stand-in: " << name << " is reached only for a file that exists";

@@ -211,29 +211,17 @@ BOOL CancelSynchronousIo(HANDLE thread);
 typedef DWORD SECURITY_INFORMATION;
 typedef int SID_NAME_USE;
 enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
-struct SID_AND_ATTRIBUTES {
-    PSID Sid;
-    DWORD Attributes;
-};
 struct TOKEN_USER {
-    SID_AND_ATTRIBUTES User;
-};
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
+    struct { PSID Sid; DWORD Attributes; } User;
 };
 struct WIN32_FIND_DATAA {
     DWORD dwFileAttributes;
-    FILETIME ftCreationTime;
-    FILETIME ftLastAccessTime;
-    FILETIME ftLastWriteTime;
-    DWORD nFileSizeHigh;
-    DWORD nFileSizeLow;
-    DWORD dwReserved0;
-    DWORD dwReserved1;
+    DWORD ftCreationTime[2], ftLastAccessTime[2], ftLastWriteTime[2];
+    DWORD nFileSizeHigh, nFileSizeLow, dwReserved0, dwReserved1;
     CHAR cFileName[MAX_PATH];
     CHAR cAlternateFileName[14];
 };
+static_assert(sizeof(WIN32_FIND_DATAA) == 320);
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart);
 HANDLE FindFirstFileA(LPCSTR name, WIN32_FIND_DATAA* data);
 BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);
