@@ -29,7 +29,7 @@ int ServiceProgram(int argumentCount, char** arguments)
     FolderFinding finding;
     FolderCheck folder = CheckToolFolder(&finding);
     if (folder != FolderCheck::Passed)
-        ExplainFolderFinding(finding.object != NULL ? finding.object : ToolPath, finding.principal, finding.what, folder == FolderCheck::Allowed);
+        ExplainFolderFinding(finding, folder == FolderCheck::Allowed);
     ReleaseFolderFinding(&finding);
 
     if (IsConsoleMode(argumentCount, arguments))

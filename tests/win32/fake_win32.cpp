@@ -758,5 +758,11 @@ BOOL FindClose(HANDLE) { return Unreached("FindClose"); }
 BOOL GetFileSecurityA(LPCSTR, SECURITY_INFORMATION, PVOID, DWORD, LPDWORD) { return Unreached("GetFileSecurityA"); }
 HANDLE GetCurrentProcess() { return INVALID_HANDLE_VALUE; }
 BOOL OpenProcessToken(HANDLE, DWORD, HANDLE*) { return Unreached("OpenProcessToken"); }
-BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, LPDWORD) { return Unreached("GetTokenInformation"); }
-BOOL LookupAccountSidA(LPCSTR, PSID, LPSTR, LPDWORD, LPSTR, LPDWORD, SID_NAME_USE*) { return Unreached("LookupAccountSidA"); }
+BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, LPDWORD)
+{
+    return Unreached("GetTokenInformation");
+}
+BOOL LookupAccountSidA(LPCSTR, PSID, LPSTR, LPDWORD, LPSTR, LPDWORD, SID_NAME_USE*)
+{
+    return Unreached("LookupAccountSidA");
+}
