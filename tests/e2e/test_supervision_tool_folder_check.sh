@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The tool, its folder or a folder above it that everyone may change (Wine makes "other" write into
 # Everyone: modify) stops the service before any launch, with event 4 naming the object, the principal
-# and the rights; ToolFolderCheck = 0 turns that into warning 5 and the tool runs. Run by hand, the same
+# and the rights; ToolFolderCheck = 0 (a REG_DWORD) turns that into warning 5 and the tool runs. Run by hand, the same
 # finding goes to standard error.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_begin
@@ -25,6 +25,8 @@ refused() {
 }
 refused "$tool" "$INSTALL_DIR_WIN\\zonbek.exe" 'change its contents, append to it, delete or rename it'
 refused "$TOOL_DIR" "$INSTALL_DIR_WIN" 'add files to it, delete or rename it, delete or rename what it holds'
+# A "0" of another type than REG_DWORD is no override.
+wine_quiet reg add "$INSTALL_KEY" /v ToolFolderCheck /t REG_SZ /d 0 /f >/dev/null
 refused "$kavix" 'C:\Program Files\Kavix' 'delete or rename it, delete or rename what it holds'
 
 chmod o+w "$kavix"
