@@ -44,6 +44,8 @@ if exist "%TOOL_DIR%\zonbek.exe" goto tool_found
 >&2 echo install.cmd: there is no zonbek.exe in "%TOOL_DIR%". Give the folder where zonbek.exe is installed.
 exit /b 4
 :tool_found
+rem The folder's permissions are not changed here: the service checks them at every start and refuses a
+rem tool that others than administrators can change (admin-guide.txt, "The check of the tool's folder").
 
 if not exist "%HERE%zonbeksvc.exe" goto package_incomplete
 if not exist "%HERE%zonbekmsg.dll" goto package_incomplete

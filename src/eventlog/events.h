@@ -6,6 +6,9 @@
 constexpr DWORD EVENT_SERVICE_FAILURE = 0xC0020001;
 constexpr DWORD EVENT_TOOL_START_FAILURE = 0xC0020002;
 constexpr DWORD EVENT_TOOL_OUTPUT = 0xC0020003;
+constexpr DWORD EVENT_TOOL_FOLDER_UNPROTECTED = 0xC0020004;
+// Severity warning: the same finding, let through by ToolFolderCheck = 0.
+constexpr DWORD EVENT_TOOL_FOLDER_ALLOWED = 0x80020005;
 
 constexpr const char* EventSourceName = "KavixZonbek";
 
@@ -16,8 +19,10 @@ constexpr int FailureTextSize = 64;
 
 void OpenEventSource();
 
-// Every event the service writes: type error, category 0, no user, no data.
+// Every event but the warning below: type error, category 0, no user, no data.
 BOOL WriteErrorEvent(DWORD eventId, WORD count, const char** strings);
+// The one warning: EVENT_TOOL_FOLDER_ALLOWED, otherwise as WriteErrorEvent.
+BOOL WriteWarningEvent(DWORD eventId, WORD count, const char** strings);
 
 // "<operation> failed with <lastError as signed 32-bit>", cut to 63 characters.
 void FormatFailureText(char (&text)[FailureTextSize], const char* operation, DWORD lastError);

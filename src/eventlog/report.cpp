@@ -46,6 +46,11 @@ BOOL WriteErrorEvent(DWORD eventId, WORD count, const char** strings)
     return ReportEventA(EventSourceHandle, EVENTLOG_ERROR_TYPE, 0, eventId, NULL, count, 0, strings, NULL);
 }
 
+BOOL WriteWarningEvent(DWORD eventId, WORD count, const char** strings)
+{
+    return ReportEventA(EventSourceHandle, EVENTLOG_WARNING_TYPE, 0, eventId, NULL, count, 0, strings, NULL);
+}
+
 BOOL ReportFailureEvent(DWORD eventId, const char* operation)
 {
     // The last error belongs to the failed call; take it before anything else can change it.

@@ -12,6 +12,7 @@ static char* OwnedWorkingDirectory = NULL;
 static const char InstallKey[] = "Software\\Kavix\\Zonbek";
 static const char InstallValue[] = "InstallDir";
 static const char ToolFileName[] = "zonbek.exe";
+static const char ToolFolderCheckValue[] = "ToolFolderCheck";
 
 static char* QueryInstallDir(HKEY key)
 {
@@ -66,4 +67,17 @@ bool ComposePaths(const char* installDir)
     ToolPath = OwnedToolPath = toolPath;
     WorkingDirectory = OwnedWorkingDirectory = workingDirectory;
     return true;
+}
+
+bool IsToolFolderCheckOff()
+{
+    HKEY key = NULL;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, InstallKey, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD value = 1;
+    DWORD size = sizeof value;
+    LONG result = RegQueryValueExA(key, ToolFolderCheckValue, NULL, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value && value == 0;
 }

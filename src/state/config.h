@@ -11,3 +11,7 @@ char* LookupInstallDir();
 
 // Composes ToolPath and WorkingDirectory from the installation directory; false when out of memory.
 bool ComposePaths(const char* installDir);
+
+// True only for a REG_DWORD ToolFolderCheck of 0 beside InstallDir: unprotected tool folders are then
+// reported as a warning and the tool is started anyway.
+bool IsToolFolderCheckOff();

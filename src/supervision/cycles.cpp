@@ -4,6 +4,7 @@
 #include "state/status.h"
 #include "supervision/capture.h"
 #include "supervision/decision.h"
+#include "supervision/folder_check.h"
 #include "supervision/launch.h"
 #include "supervision/output_event.h"
 #include "supervision/stop.h"
@@ -59,6 +60,11 @@ static bool RunCycle(DWORD* result)
 
 DWORD RunCycles()
 {
+    // Reported at start-up; the stop is that of a failed launch.
+    if (ToolLaunchRefused) {
+        ReportStartPending();
+        return ERROR_SERVICE_SPECIFIC_ERROR;
+    }
     DWORD result = NO_ERROR;
     while (RunCycle(&result)) {
     }

@@ -28,9 +28,10 @@ SVCCTL_WIN='C:\e2e\svcctl.exe'
 INSTALL_DIR_WIN='C:\Program Files\Kavix\Zonbek'
 INSTALL_KEY='HKLM\Software\Kavix\Zonbek'
 
-# What the service writes shows up in the Wine trace: events through the ReportEvent stubs, status
+# What the service writes shows up in the Wine trace: events through the ReportEvent stubs (a warning's
+# strings on the warn channel, an error's on the err channel), status
 # reports and control deliveries through the service channel.
-TRACE_CHANNELS='-all,fixme+advapi,err+eventlog,+pid,trace+service'
+TRACE_CHANNELS='-all,fixme+advapi,err+eventlog,warn+eventlog,+pid,trace+service'
 # Only the prefix this script makes is ever touched.
 unset WINEPREFIX
 export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
@@ -373,8 +374,8 @@ parse_trace() {
         if (ev_left[thread] == 0) emit(thread)
         next
     }
-    /:err:eventlog:ReportEventW / && (thread in ev_left) {
-        s = $0; sub(/.*:err:eventlog:ReportEventW /, "", s); sub(/^L"/, "\"", s)
+    /:(err|warn):eventlog:ReportEventW / && (thread in ev_left) {
+        s = $0; sub(/.*:(err|warn):eventlog:ReportEventW /, "", s); sub(/^L"/, "\"", s)
         ev_strings[thread] = ev_strings[thread] " " s
         if (--ev_left[thread] == 0) emit(thread)
         next
@@ -431,6 +432,9 @@ event() {
     done
     printf '%s\n' "$out"
 }
+
+# warning_event ID STRING...   (as event, of type warning)
+warning_event() { event "$@" | sed 's/ type=1 / type=2 /'; }
 
 # trace_string BYTES: how the trace shows one insertion string, quotes included. The string reaches the
 # trace in code page 1252 turned into UTF-16: \r \n \t \" \\ escaped, other control characters and every

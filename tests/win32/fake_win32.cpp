@@ -725,3 +725,44 @@ void WakeConditionVariable(PCONDITION_VARIABLE condition)
 {
     condition->condition.notify_one();
 }
+
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart)
+{
+    std::lock_guard lock(gate);
+    Call("GetFullPathNameA");
+    EXPECT_EQ(filePart, nullptr);
+    DWORD length = static_cast<DWORD>(strlen(name));
+    if (size <= length)
+        return length + 1;
+    memcpy(buffer, name, length + 1);
+    return length;
+}
+
+HANDLE FindFirstFileA(LPCSTR, WIN32_FIND_DATAA*)
+{
+    std::lock_guard lock(gate);
+    Call("FindFirstFileA");
+    lastError = ERROR_FILE_NOT_FOUND; // no file exists here, so the check goes no further
+    return INVALID_HANDLE_VALUE;
+}
+
+static BOOL Unreached(const char* name)
+{
+    ADD_FAILURE() << "stand-in: " << name << " is reached only for a file that exists";
+    lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+}
+
+BOOL FindNextFileA(HANDLE, WIN32_FIND_DATAA*) { return Unreached("FindNextFileA"); }
+BOOL FindClose(HANDLE) { return Unreached("FindClose"); }
+BOOL GetFileSecurityA(LPCSTR, SECURITY_INFORMATION, PVOID, DWORD, LPDWORD) { return Unreached("GetFileSecurityA"); }
+HANDLE GetCurrentProcess() { return INVALID_HANDLE_VALUE; }
+BOOL OpenProcessToken(HANDLE, DWORD, HANDLE*) { return Unreached("OpenProcessToken"); }
+BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, LPDWORD)
+{
+    return Unreached("GetTokenInformation");
+}
+BOOL LookupAccountSidA(LPCSTR, PSID, LPSTR, LPDWORD, LPSTR, LPDWORD, SID_NAME_USE*)
+{
+    return Unreached("LookupAccountSidA");
+}

@@ -196,6 +196,43 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD
                     LPVOID parameter, DWORD flags, LPDWORD threadId);
 BOOL CancelSynchronousIo(HANDLE thread);
 
+// The tool-folder check. No file exists in the stand-in, so the check leaves the tool to the launch;
+// its reading of descriptors is proven under Wine.
+#define MAX_PATH 260
+#define REG_DWORD 4u
+#define EVENTLOG_WARNING_TYPE 0x0002
+#define ERROR_PATH_NOT_FOUND 3u
+#define ERROR_NO_MORE_FILES 18u
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400u
+#define OWNER_SECURITY_INFORMATION 0x1u
+#define DACL_SECURITY_INFORMATION 0x4u
+#define TOKEN_QUERY 0x8u
+typedef DWORD SECURITY_INFORMATION;
+typedef int SID_NAME_USE;
+enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
+struct TOKEN_USER {
+    struct { PSID Sid; DWORD Attributes; } User;
+};
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    DWORD ftCreationTime[2], ftLastAccessTime[2], ftLastWriteTime[2];
+    DWORD nFileSizeHigh, nFileSizeLow, dwReserved0, dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+};
+static_assert(sizeof(WIN32_FIND_DATAA) == 320);
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart);
+HANDLE FindFirstFileA(LPCSTR name, WIN32_FIND_DATAA* data);
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);
+BOOL FindClose(HANDLE find);
+BOOL GetFileSecurityA(LPCSTR name, SECURITY_INFORMATION wanted, PVOID descriptor, DWORD size, LPDWORD needed);
+HANDLE GetCurrentProcess();
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID buffer, DWORD size, LPDWORD needed);
+BOOL LookupAccountSidA(LPCSTR system, PSID sid, LPSTR name, LPDWORD nameSize, LPSTR domain, LPDWORD domainSize,
+                       SID_NAME_USE* use);
+
 void AcquireSRWLockExclusive(PSRWLOCK lock);
 void ReleaseSRWLockExclusive(PSRWLOCK lock);
 void AcquireSRWLockShared(PSRWLOCK lock);

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ namespace {
 const DWORD EventServiceFailure = 0xC0020001;
 const DWORD EventToolStartFailure = 0xC0020002;
 const DWORD EventToolOutput = 0xC0020003;
+const DWORD EventToolFolderUnprotected = 0xC0020004;
+const DWORD EventToolFolderAllowed = 0x80020005;
 
 int Failures = 0;
 
@@ -109,7 +112,7 @@ void ExpectInsertsAtMost(HMODULE module, DWORD id, int fewestStrings)
              std::to_string(fewestStrings) + " string(s)");
 }
 
-// The message table holds the three identifiers and nothing else.
+// The message table holds the five identifiers and nothing else.
 void ExpectIdentifiers(HMODULE module)
 {
     HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(11)); // RT_MESSAGETABLE
@@ -124,8 +127,10 @@ void ExpectIdentifiers(HMODULE module)
     for (DWORD b = 0; b < table[0]; ++b)
         blocks += (b ? " " : "") + Hex(table[1 + 3 * b]) + "-" + Hex(table[2 + 3 * b]);
     printf("---- message table: %s\n", blocks.c_str());
-    if (blocks != Hex(EventServiceFailure) + "-" + Hex(EventToolOutput))
-        Fail("the message table holds " + blocks + " instead of exactly 0xC0020001-0xC0020003");
+    std::string expected = Hex(EventToolFolderAllowed) + "-" + Hex(EventToolFolderAllowed) + " " +
+                           Hex(EventServiceFailure) + "-" + Hex(EventToolFolderUnprotected);
+    if (blocks != expected)
+        Fail("the message table holds " + blocks + " instead of exactly " + expected);
 }
 
 const char* const Crlf = "\r\n";
@@ -193,6 +198,37 @@ const std::string ToolOutputText = Lines({
     "then start the service again with \"sc start zonbek\".",
 });
 
+const char* const FolderStrings[] = {"Object: C:\\Zonbek", "Who: NT AUTHORITY\\Authenticated Users",
+                                    "What they may do: add files to it, delete or rename it"};
+
+const std::string ToolFolderUnprotectedText = Lines({
+    "The zonbek service did not start the Zonbek tool and has stopped: someone other than an administrator may be "
+    "able to change what the service runs as LocalSystem.",
+    "", FolderStrings[0], FolderStrings[1], FolderStrings[2], "",
+    "The service starts the tool only when the tool, the DLLs beside it, its folder and every folder above it are "
+    "owned by, and can be changed only by, SYSTEM, Administrators, TrustedInstaller or the service's own account. "
+    "\"unknown\" means that the object could not be checked: the last line says why. A junction or symbolic link "
+    "is not followed: point InstallDir at the folder it leads to. For a tool folder under C:\\, run these from an "
+    "elevated command prompt (they remove the inherited entries, grant only SYSTEM and Administrators, and make "
+    "Administrators the owner), then start the service again:",
+    "icacls \"<tool folder>\" /reset /T /C",
+    "icacls \"<tool folder>\" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F",
+    "icacls \"<tool folder>\" /setowner *S-1-5-32-544 /T /C",
+    "For a folder under Program Files and for the folders above, see the administrator's guide. To start the tool "
+    "anyway, which lets whoever is named above run programs as LocalSystem: reg add HKLM\\Software\\Kavix\\Zonbek "
+    "/v ToolFolderCheck /t REG_DWORD /d 0 /f /reg:64",
+});
+
+const std::string ToolFolderAllowedText = Lines({
+    "The zonbek service started the Zonbek tool although someone other than an administrator may be able to change "
+    "what the service runs as LocalSystem, because the value ToolFolderCheck under "
+    "HKEY_LOCAL_MACHINE\\Software\\Kavix\\Zonbek is 0.",
+    "", FolderStrings[0], FolderStrings[1], FolderStrings[2], "",
+    "Whoever is named above can run programs as LocalSystem. Protect the object as event 4 of this source and the "
+    "administrator's guide describe, then delete the value so that the service checks again: reg delete "
+    "HKLM\\Software\\Kavix\\Zonbek /v ToolFolderCheck /f /reg:64",
+});
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -213,6 +249,8 @@ int main(int argc, char** argv)
     ExpectInsertsAtMost(module, EventServiceFailure, 2);
     ExpectInsertsAtMost(module, EventToolStartFailure, 2);
     ExpectInsertsAtMost(module, EventToolOutput, 0);
+    ExpectInsertsAtMost(module, EventToolFolderUnprotected, 3);
+    ExpectInsertsAtMost(module, EventToolFolderAllowed, 3);
 
     const std::string source = "KavixZonbek";
     for (const char* failure : {"StartServiceCtrlDispatcher failed with 1063", "RegisterServiceCtrlHandler failed with 1060",
@@ -234,6 +272,12 @@ int main(int argc, char** argv)
     for (int i = 1; i <= 150; ++i)
         many.push_back("run 1 line " + std::to_string(i));
     Expect(module, EventToolOutput, many, ToolOutputText);
+
+    std::vector<std::string> folder;
+    for (const char* line : FolderStrings)
+        folder.push_back(strchr(line, ':') + 2);
+    Expect(module, EventToolFolderUnprotected, folder, ToolFolderUnprotectedText);
+    Expect(module, EventToolFolderAllowed, folder, ToolFolderAllowedText);
 
     FreeLibrary(module);
     if (Failures) {
