@@ -10,6 +10,7 @@ extern SERVICE_STATUS_HANDLE StatusHandle;
 
 void BeginStatus();
 void SetStatusHandle(SERVICE_STATUS_HANDLE handle);
+// Both dropped once stop pending has been reported: from there only stopped follows.
 void ReportStartPending();
 void ReportRunning();
 void ReportStopPending();

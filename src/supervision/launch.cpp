@@ -38,6 +38,13 @@ Launch LaunchTool()
         ReportLaunchFailure("CreateProcess(zonbek), CreatePipe", commandLine);
         return Launch::Failed;
     }
+    // A descendant that outlives the tool must see the pipe break once the service lets go of its end.
+    if (!SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0)) {
+        ReportLaunchFailure("CreateProcess(zonbek), CreatePipe", commandLine);
+        CloseHandle(read);
+        CloseHandle(write);
+        return Launch::Failed;
+    }
     OutputPipeRead = read;
 
     memset(&ToolStartupInfo, 0, sizeof ToolStartupInfo);

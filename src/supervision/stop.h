@@ -16,7 +16,8 @@ void RequestStop();
 bool IsStopRequested();
 
 // Once the console is obtained: every tool inherits whether Ctrl+C is ignored, and the service may
-// have been started with it ignored. After a stop the service keeps ignoring it.
+// have been started with it ignored. After a stop the service keeps ignoring it. Ctrl+C and Ctrl+Break
+// that a tool sends to the console never end the service.
 void RestoreCtrlC();
 
 // CreateProcessA with these arguments, unless a stop was requested first: then *stopFirst is set,

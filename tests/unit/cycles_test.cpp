@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 #include "state/config.h"
 #include "entry/service.h"
@@ -224,8 +225,14 @@ TEST_F(Cycles, CtrlCIsRestoredOnceWithTheConsoleBeforeTheFirstTool)
 {
     fake::script().tools = {Tool{}, Tool{.exitCode = 2}};
     ServiceMain(0, NULL);
-    EXPECT_EQ(ConsoleCalls(), (std::vector<std::string>{"AllocConsole", "SetConsoleCtrlHandler(null,0)",
-                                                         "CreateProcessA", "CreateProcessA"}));
+    EXPECT_EQ(ConsoleCalls(),
+              (std::vector<std::string>{"AllocConsole", "SetConsoleCtrlHandler(routine,1)",
+                                        "SetConsoleCtrlHandler(null,0)", "CreateProcessA", "CreateProcessA"}));
+    // The routine takes what a tool may broadcast to the console and leaves the rest to the default.
+    auto handler = fake::record().consoleHandler;
+    ASSERT_NE(handler, nullptr);
+    for (DWORD control : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT})
+        EXPECT_EQ(handler(control), control <= CTRL_BREAK_EVENT) << "control " << control;
 }
 
 TEST_F(Cycles, StopBeforeTheFirstLaunchStartsNoToolAndKeepsCtrlCIgnored)
@@ -239,7 +246,8 @@ TEST_F(Cycles, StopBeforeTheFirstLaunchStartsNoToolAndKeepsCtrlCIgnored)
     EXPECT_EQ(Statuses(), (std::vector<SERVICE_STATUS>{StartPending(1), StopPending(2), Stopped(0)}));
     EXPECT_TRUE(EventTexts().empty());
     EXPECT_TRUE(fake::OpenHandles().empty());
-    EXPECT_EQ(ConsoleCalls(), (std::vector<std::string>{"SetConsoleCtrlHandler(null,1)", "AllocConsole"}))
+    EXPECT_EQ(ConsoleCalls(), (std::vector<std::string>{"SetConsoleCtrlHandler(null,1)", "AllocConsole",
+                                                         "SetConsoleCtrlHandler(routine,1)"}))
         << "restoring Ctrl+C after the stop's broadcast could let it end the service";
 }
 
@@ -255,6 +263,29 @@ TEST_F(Cycles, StopInTheRestartWindowStartsNoFurtherTool)
     EXPECT_EQ(fake::record().launches.size(), 1u);
     EXPECT_EQ(Statuses(),
               (std::vector<SERVICE_STATUS>{StartPending(1), Running(), StartPending(2), StopPending(3), Stopped(0)}));
+}
+
+TEST_F(Cycles, AfterStopPendingOnlyStoppedIsReported)
+{
+    struct Case {
+        const char* name;
+        const char* call; // the stop arrives as the service enters it
+        std::vector<SERVICE_STATUS> statuses;
+    };
+    for (auto c : {Case{"restart decided", "ReleaseSRWLockShared", {StartPending(1), Running(), StopPending(2), Stopped(0)}},
+                   Case{"tool launched", "CloseHandle", {StartPending(1), StopPending(2), Stopped(0)}}}) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        fake::script().tools = {Tool{}};
+        bool sent = false;
+        fake::script().onCall = [&](const std::string& call) {
+            if (call == c.call && !std::exchange(sent, true))
+                ServiceCtrlHandler(SERVICE_CONTROL_STOP);
+        };
+        ServiceMain(0, NULL);
+        EXPECT_EQ(Statuses(), c.statuses);
+        EXPECT_EQ(fake::record().launches.size(), 1u);
+    }
 }
 
 TEST_F(Cycles, NoToolStartsAfterAStopWhateverTheInterleaving)

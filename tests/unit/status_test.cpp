@@ -42,15 +42,19 @@ TEST_F(Status, ConcurrentReportsGoOutWholeWithCheckpointsInOrder)
     handler.join();
 
     DWORD expected = 1;
+    int stops = 0;
     for (auto& status : fake::record().statuses) {
         if (status.dwCurrentState == SERVICE_RUNNING) {
             ASSERT_EQ(status, Running());
+            ASSERT_EQ(stops, 0) << "running after stop pending";
             continue;
         }
-        ASSERT_EQ(status, status.dwCurrentState == SERVICE_START_PENDING ? StartPending(expected) : StopPending(expected));
+        ASSERT_EQ(status, stops == 0 && status.dwCurrentState == SERVICE_START_PENDING ? StartPending(expected)
+                                                                                       : StopPending(expected));
+        stops += status.dwCurrentState == SERVICE_STOP_PENDING;
         ++expected;
     }
-    EXPECT_EQ(expected, 2 * PerThread + 1u);
+    EXPECT_EQ(stops, PerThread);
 }
 
 using ServiceEntry = ServiceTest;

@@ -393,6 +393,8 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add)
     Call(std::string("SetConsoleCtrlHandler(") + (routine ? "routine" : "null") + "," + std::to_string(add) + ")");
     if (routine == nullptr)
         ctrlCIgnored = add != FALSE;
+    else if (add)
+        log.consoleHandler = routine;
     return TRUE;
 }
 
@@ -478,8 +480,17 @@ BOOL CreatePipe(HANDLE* read, HANDLE* write, LPSECURITY_ATTRIBUTES attributes, D
     return creation.ok;
 }
 
+BOOL SetHandleInformation(HANDLE handle, DWORD mask, DWORD flags)
+{
+    std::lock_guard lock(gate);
+    Call("SetHandleInformation");
+    EXPECT_TRUE(Lookup(handle, Kind::PipeRead) && mask == HANDLE_FLAG_INHERIT && flags == 0);
+    return TRUE;
+}
+
 BOOL CloseHandle(HANDLE handle)
 {
+    Hook("CloseHandle");
     std::lock_guard lock(gate);
     Call("CloseHandle");
     for (auto& object : objects) {
@@ -704,6 +715,7 @@ void AcquireSRWLockShared(PSRWLOCK lock)
 void ReleaseSRWLockShared(PSRWLOCK lock)
 {
     lock->mutex.unlock();
+    Hook("ReleaseSRWLockShared");
 }
 
 BOOL SleepConditionVariableSRW(PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds, uint32_t flags)

@@ -57,8 +57,8 @@ struct Script {
     std::deque<Result> createProcess;
     std::deque<Result> createThread;
     std::deque<Tool> tools; // one per successful launch; a launch with none left is a test failure
-    // Runs on the calling thread, outside the stand-in's lock, as CreatePipe or AllocConsole is entered:
-    // a way to deliver a control at an exact point of a cycle.
+    // Runs on the calling thread, outside the stand-in's lock, as CreatePipe, AllocConsole or CloseHandle
+    // is entered or a shared lock released: a way to deliver a control at an exact point of a cycle.
     std::function<void(const std::string& call)> onCall;
     // What GetStdHandle(STD_ERROR_HANDLE) gives: none by default, as under the service manager;
     // StandardErrorValue() as for a program started from a command prompt.
@@ -122,6 +122,7 @@ struct Record {
     std::vector<std::string> handlerNames;
     size_t allocConsoles = 0;
     size_t ctrlCBroadcasts = 0;
+    PHANDLER_ROUTINE consoleHandler = nullptr; // the last handler routine added
     std::string standardError; // everything written to StandardErrorValue()
 };
 

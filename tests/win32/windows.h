@@ -78,6 +78,11 @@ static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HANDLE) == 8);
 #define SERVICE_CONTROL_SHUTDOWN 5u
 
 #define CTRL_C_EVENT 0u
+#define CTRL_BREAK_EVENT 1u
+#define CTRL_CLOSE_EVENT 2u
+#define CTRL_LOGOFF_EVENT 5u
+#define CTRL_SHUTDOWN_EVENT 6u
+#define HANDLE_FLAG_INHERIT 1u
 #define IDLE_PRIORITY_CLASS 0x40u
 #define STARTF_USESTDHANDLES 0x100u
 
@@ -183,6 +188,7 @@ HANDLE GetStdHandle(DWORD which);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 
 BOOL CreatePipe(HANDLE* read, HANDLE* write, LPSECURITY_ATTRIBUTES attributes, DWORD size);
+BOOL SetHandleInformation(HANDLE handle, DWORD mask, DWORD flags);
 BOOL CloseHandle(HANDLE handle);
 BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
                     LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,

@@ -11,6 +11,11 @@
 //   ignorectrlc     from now on record and swallow every Ctrl+C
 //   hold            wait until zonbek.release exists
 //   grandchild S    start a copy of itself that inherits the output and holds it for S seconds
+//   latewriter N F  start a copy of itself that inherits the output, waits until the file F exists beside
+//                   the executable, writes N bytes to the output and records "wrote N" or "failed E" in
+//                   zonbek.late
+//   broadcast       Ctrl+C to console group 0 (every process on the console); "ok" or "failed E" in
+//                   zonbek.broadcast
 //   crash           access violation, ending the process with 0xC0000005 and no debugger
 //   mark NAME       write the file NAME beside the executable (its content: the launch number)
 //   waitfor NAME    wait until the file NAME exists beside the executable
@@ -170,11 +175,11 @@ void Record()
     WriteFileText(Beside("zonbek.stdin"), HandleKind(GetStdHandle(STD_INPUT_HANDLE)));
 }
 
-void StartGrandchild(const std::string& seconds)
+void StartGrandchild(const std::string& arguments)
 {
     char self[MAX_PATH + 1] = {};
     GetModuleFileNameA(NULL, self, MAX_PATH);
-    std::string commandLine = "zonbek.exe --hold " + seconds;
+    std::string commandLine = "zonbek.exe " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -219,7 +224,12 @@ void Run(const std::string& action, unsigned launch)
         WriteFileText(Beside("zonbek.ready"), "hold");
         WaitForRelease(INFINITE);
     } else if (word == "grandchild") {
-        StartGrandchild(argument);
+        StartGrandchild("--hold " + argument);
+    } else if (word == "latewriter") {
+        StartGrandchild("--late " + argument);
+    } else if (word == "broadcast") {
+        BOOL sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        WriteFileText(Beside("zonbek.broadcast"), sent ? "ok" : "failed " + std::to_string(GetLastError()));
     } else if (word == "crash") {
         // Wine's default just-in-time debugger would write its report into the inherited output.
         SetUnhandledExceptionFilter(EndWithoutDebugger);
@@ -277,6 +287,16 @@ int main(int argc, char** argv)
     if (argc == 3 && strcmp(argv[1], "--hold") == 0) {
         WaitForRelease(strtoul(argv[2], NULL, 0) * 1000);
         WriteFileText(Beside("zonbek.held"), "done");
+        return 0;
+    }
+    if (argc == 4 && strcmp(argv[1], "--late") == 0) {
+        WaitForFile(argv[3], INFINITE);
+        std::string bytes = BulkOutput(0, strtoul(argv[2], NULL, 0));
+        DWORD written = 0;
+        BOOL wrote = WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+                               &written, NULL);
+        WriteFileText(Beside("zonbek.late"),
+                      wrote ? "wrote " + std::to_string(written) : "failed " + std::to_string(GetLastError()));
         return 0;
     }
 
