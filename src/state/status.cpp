@@ -1,8 +1,8 @@
 #include "state/status.h"
 
-SERVICE_STATUS ServiceStatusRecord = {};
-DWORD CheckPointCounter = 1;
-SERVICE_STATUS_HANDLE StatusHandle = NULL;
+static SERVICE_STATUS ServiceStatusRecord = {};
+static DWORD CheckPointCounter = 1; // never reset by a run
+static SERVICE_STATUS_HANDLE StatusHandle = NULL;
 
 // The handler's thread and the service thread both report: each update goes out whole, and in
 // checkpoint order, only if the update and the send are one step.
@@ -63,4 +63,14 @@ void ReportStopPending()
 void ReportStopped(DWORD exitCode)
 {
     Publish(SERVICE_STOPPED, SERVICE_ACCEPT_STOP, exitCode, false, 0);
+}
+
+void ResetStatus()
+{
+    AcquireSRWLockExclusive(&StatusLock);
+    ServiceStatusRecord = {};
+    CheckPointCounter = 1;
+    StatusHandle = NULL;
+    StopReported = false;
+    ReleaseSRWLockExclusive(&StatusLock);
 }

@@ -1,7 +1,7 @@
 #include "supervision/stop.h"
 
-DWORD StopRequested = 0;
-SRWLOCK StopLock = SRWLOCK_INIT;
+static DWORD StopRequested = 0;
+static SRWLOCK StopLock = SRWLOCK_INIT;
 
 void ClearStopRequest()
 {

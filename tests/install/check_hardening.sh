@@ -82,7 +82,7 @@ address() {
 }
 
 # Windows calls these through a guarded call: outside the table, the first call would end the service.
-for routine in ServiceMain ServiceCtrlHandler ReadOutputs; do
+for routine in ServiceMain ServiceCtrlHandler TakeConsoleBreak; do
     grep -qx "  $(address "$routine")" <<<"$targets" || fail "$routine is not in the table of call targets"
 done
 

@@ -13,7 +13,7 @@ using Status = ServiceTest;
 
 TEST_F(Status, EachReportSendsTheWholeRecord)
 {
-    StatusHandle = fake::StatusHandleValue();
+    SetStatusHandle(fake::StatusHandleValue());
     BeginStatus();
     ReportStartPending();
     ReportRunning();
@@ -24,7 +24,6 @@ TEST_F(Status, EachReportSendsTheWholeRecord)
                                                                      Stopped(1066), Stopped(0)}));
     for (auto handle : fake::record().statusHandles)
         EXPECT_EQ(handle, fake::StatusHandleValue());
-    EXPECT_EQ(CheckPointCounter, 3u);
 }
 
 TEST_F(Status, ConcurrentReportsGoOutWholeWithCheckpointsInOrder)
@@ -72,7 +71,7 @@ TEST_F(ServiceEntry, RegistrationFailureIsReportedWithoutAnyStatus)
 
 TEST_F(ServiceEntry, ClearsAnEarlierStopOnEntry)
 {
-    StopRequested = 1;
+    RequestStop();
     fake::script().handlerRegistration = fake::Fails(ERROR_SERVICE_DOES_NOT_EXIST);
     ServiceMain(0, NULL);
     EXPECT_FALSE(IsStopRequested());
@@ -82,7 +81,7 @@ using StopControl = ServiceTest;
 
 TEST_F(StopControl, ReportsThenFlagsThenIgnoresThenBroadcastsCtrlC)
 {
-    StatusHandle = fake::StatusHandleValue();
+    SetStatusHandle(fake::StatusHandleValue());
     BeginStatus();
     ReportStartPending();
     ServiceCtrlHandler(SERVICE_CONTROL_STOP);
@@ -111,7 +110,8 @@ TEST_F(StopControl, OtherControlsDoNothing)
         ServiceCtrlHandler(control);
     EXPECT_TRUE(fake::record().calls.empty());
     EXPECT_FALSE(IsStopRequested());
-    EXPECT_EQ(CheckPointCounter, 1u);
+    ReportStopPending();
+    EXPECT_EQ(fake::record().statuses, std::vector<SERVICE_STATUS>{StopPending(1)}) << "no checkpoint taken";
 }
 
 } // namespace

@@ -12,7 +12,7 @@
 //   hold            wait until zonbek.release exists
 //   grandchild S    start a copy of itself that inherits the output and holds it for S seconds
 //   latewriter N F  start a copy of itself that inherits the output, waits until the file F exists beside
-//                   the executable, writes N bytes to the output and records "wrote N" or "failed E" in
+//                   the executable, writes N bytes to the output and records "ok" or "failed E" in
 //                   zonbek.late
 //   broadcast       Ctrl+C to console group 0 (every process on the console); "ok" or "failed E" in
 //                   zonbek.broadcast
@@ -80,16 +80,23 @@ bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void Put(DWORD which, const std::string& bytes)
+// The error of the write that failed, or 0.
+DWORD Put(DWORD which, const std::string& bytes)
 {
     HANDLE handle = GetStdHandle(which);
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD written = 0;
         if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, NULL))
-            return;
+            return GetLastError();
         done += written;
     }
+    return 0;
+}
+
+std::string Outcome(DWORD error)
+{
+    return error == 0 ? "ok" : "failed " + std::to_string(error);
 }
 
 std::string Unescape(const std::string& text)
@@ -228,8 +235,8 @@ void Run(const std::string& action, unsigned launch)
     } else if (word == "latewriter") {
         StartGrandchild("--late " + argument);
     } else if (word == "broadcast") {
-        BOOL sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
-        WriteFileText(Beside("zonbek.broadcast"), sent ? "ok" : "failed " + std::to_string(GetLastError()));
+        DWORD error = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) ? 0 : GetLastError();
+        WriteFileText(Beside("zonbek.broadcast"), Outcome(error));
     } else if (word == "crash") {
         // Wine's default just-in-time debugger would write its report into the inherited output.
         SetUnhandledExceptionFilter(EndWithoutDebugger);
@@ -291,12 +298,8 @@ int main(int argc, char** argv)
     }
     if (argc == 4 && strcmp(argv[1], "--late") == 0) {
         WaitForFile(argv[3], INFINITE);
-        std::string bytes = BulkOutput(0, strtoul(argv[2], NULL, 0));
-        DWORD written = 0;
-        BOOL wrote = WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-                               &written, NULL);
-        WriteFileText(Beside("zonbek.late"),
-                      wrote ? "wrote " + std::to_string(written) : "failed " + std::to_string(GetLastError()));
+        DWORD error = Put(STD_OUTPUT_HANDLE, BulkOutput(0, strtoul(argv[2], NULL, 0)));
+        WriteFileText(Beside("zonbek.late"), Outcome(error));
         return 0;
     }
 
