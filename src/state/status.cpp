@@ -1,16 +1,24 @@
 #include "state/status.h"
 
-SERVICE_STATUS ServiceStatusRecord = {};
-DWORD CheckPointCounter = 1;
-SERVICE_STATUS_HANDLE StatusHandle = NULL;
+static SERVICE_STATUS ServiceStatusRecord = {};
+static DWORD CheckPointCounter = 1; // never reset by a run
+static SERVICE_STATUS_HANDLE StatusHandle = NULL;
 
 // The handler's thread and the service thread both report: each update goes out whole, and in
 // checkpoint order, only if the update and the send are one step.
 static SRWLOCK StatusLock = SRWLOCK_INIT;
 
+// Once stop pending is out, a cycle's start-pending or running report would step the status back.
+static bool StopReported = false;
+
 static void Publish(DWORD state, DWORD controlsAccepted, DWORD exitCode, bool pending, DWORD waitHint)
 {
     AcquireSRWLockExclusive(&StatusLock);
+    if (StopReported && (state == SERVICE_START_PENDING || state == SERVICE_RUNNING)) {
+        ReleaseSRWLockExclusive(&StatusLock);
+        return;
+    }
+    StopReported = StopReported || state == SERVICE_STOP_PENDING;
     ServiceStatusRecord.dwCurrentState = state;
     ServiceStatusRecord.dwControlsAccepted = controlsAccepted;
     ServiceStatusRecord.dwWin32ExitCode = exitCode;
@@ -25,6 +33,7 @@ void BeginStatus()
     AcquireSRWLockExclusive(&StatusLock);
     ServiceStatusRecord.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     ServiceStatusRecord.dwServiceSpecificExitCode = 0;
+    StopReported = false;
     ReleaseSRWLockExclusive(&StatusLock);
 }
 
@@ -54,4 +63,14 @@ void ReportStopPending()
 void ReportStopped(DWORD exitCode)
 {
     Publish(SERVICE_STOPPED, SERVICE_ACCEPT_STOP, exitCode, false, 0);
+}
+
+void ResetStatus()
+{
+    AcquireSRWLockExclusive(&StatusLock);
+    ServiceStatusRecord = {};
+    CheckPointCounter = 1;
+    StatusHandle = NULL;
+    StopReported = false;
+    ReleaseSRWLockExclusive(&StatusLock);
 }

@@ -1,142 +1,78 @@
 #include "supervision/capture.h"
 
-#include <string.h>
+// As much as an anonymous pipe holds by default: a tool blocks where it always did.
+static const DWORD PipeSize = 4096;
 
-static const DWORD CancelRetryMilliseconds = 20;
-static const DWORD DrainPollMilliseconds = 10;
-
-static void Keep(OutputCapture* capture, const char* data, DWORD count)
+bool CreateOutputPipe(OutputPipe* pipe, HANDLE* toolEnd)
 {
-    KeepOutput(capture->buffer, &capture->received, data, count);
-}
-
-// Reads only what the pipe holds now, so that no read waits: a grandchild that inherited the write end
-// may keep the pipe open for ever. False once every writer has gone and the pipe is empty.
-static bool TakeAvailable(OutputCapture* capture, DWORD* taken)
-{
-    *taken = 0;
-    DWORD available = 0;
-    if (!PeekNamedPipe(capture->pipe, NULL, 0, NULL, &available, NULL))
+    // Unique to the process and cycle, in hex, composed by hand as snprintf would link MinGW's printf.
+    // The instance made first takes the name for itself, and only this machine can connect to it.
+    static DWORD cycle = 0;
+    char name[] = "\\\\.\\pipe\\zonbek-00000000-00000000";
+    const DWORD parts[2] = {GetCurrentProcessId(), ++cycle};
+    for (int part = 0; part < 2; ++part) {
+        for (int digit = 0; digit < 8; ++digit)
+            name[16 + 9 * part + digit] = "0123456789abcdef"[(parts[part] >> (28 - 4 * digit)) & 15];
+    }
+    pipe->readDone = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (pipe->readDone == NULL)
         return false;
-    char chunk[4096];
-    while (available > 0) {
-        DWORD wanted = available < sizeof chunk ? available : static_cast<DWORD>(sizeof chunk);
-        DWORD got = 0;
-        if (!ReadFile(capture->pipe, chunk, wanted, &got, NULL)) {
-            // A cancel meant for the reader's waiting read can land on this one.
-            if (GetLastError() == ERROR_OPERATION_ABORTED)
-                continue;
-            break;
-        }
-        if (got == 0)
-            break;
-        Keep(capture, chunk, got);
-        available -= got;
-        *taken += got;
+    // Bytes and blocking writes (both 0), as an anonymous pipe has them.
+    pipe->read = CreateNamedPipeA(name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                  PIPE_REJECT_REMOTE_CLIENTS, 1, PipeSize, PipeSize, 0, NULL);
+    if (pipe->read != INVALID_HANDLE_VALUE) {
+        SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
+        *toolEnd = CreateFileA(name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, &inherited, OPEN_EXISTING, 0, NULL);
+        if (*toolEnd != INVALID_HANDLE_VALUE)
+            return true;
     }
-    return true;
+    DWORD error = GetLastError();
+    if (pipe->read != INVALID_HANDLE_VALUE)
+        CloseHandle(pipe->read);
+    CloseHandle(pipe->readDone);
+    SetLastError(error);
+    return false;
 }
 
-// One reader thread drains every cycle's pipe and sleeps in between: under Wine a thread started and
-// ended per cycle cost each quick restart more than a millisecond. The hand-over needs no kernel object.
-static HANDLE OutputReader = NULL;
-static SRWLOCK ReaderLock = SRWLOCK_INIT;
-static CONDITION_VARIABLE ReaderGiven = CONDITION_VARIABLE_INIT;
-static CONDITION_VARIABLE ReaderTaken = CONDITION_VARIABLE_INIT;
-static OutputCapture* ReaderCapture = NULL; // the capture being drained; null while the reader idles
-static bool ReaderEnd = false;
-
-static void Drain(OutputCapture* capture)
+void CloseOutputPipe(OutputPipe* pipe)
 {
-    char chunk[4096];
-    while (!capture->toolEnded.load()) {
-        DWORD got = 0;
-        if (ReadFile(capture->pipe, chunk, sizeof chunk, &got, NULL))
-            Keep(capture, chunk, got);
-        else if (GetLastError() != ERROR_OPERATION_ABORTED)
-            return; // every writer has gone and the pipe is empty
-    }
-    DWORD taken = 0;
-    TakeAvailable(capture, &taken); // once the tool has gone, what the pipe holds is all of its output
+    CloseHandle(pipe->read);
+    CloseHandle(pipe->readDone);
 }
 
-static DWORD WINAPI ReadOutputs(LPVOID)
+// One read into chunk; true once it has completed with *got bytes. Once the tool has ended, a read
+// that would wait is cancelled, and the cancel awaited so that nothing is written into chunk later.
+static bool Read(OutputPipe* pipe, OVERLAPPED* read, char* chunk, DWORD size, HANDLE process, bool* toolEnded,
+                 DWORD* got)
 {
-    AcquireSRWLockExclusive(&ReaderLock);
-    for (;;) {
-        while (ReaderCapture == NULL && !ReaderEnd)
-            SleepConditionVariableSRW(&ReaderGiven, &ReaderLock, INFINITE, 0);
-        if (ReaderCapture == NULL)
-            break;
-        OutputCapture* capture = ReaderCapture;
-        ReleaseSRWLockExclusive(&ReaderLock);
-        Drain(capture);
-        AcquireSRWLockExclusive(&ReaderLock);
-        ReaderCapture = NULL;
-        WakeConditionVariable(&ReaderTaken);
+    if (!ReadFile(pipe->read, chunk, size, NULL, read) && GetLastError() != ERROR_IO_PENDING)
+        return false; // every writer has gone and the pipe is empty
+    if (!*toolEnded) {
+        HANDLE waits[2] = {pipe->readDone, process};
+        *toolEnded = WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0;
     }
-    ReleaseSRWLockExclusive(&ReaderLock);
-    return 0;
+    if (*toolEnded)
+        CancelIoEx(pipe->read, read);
+    return GetOverlappedResult(pipe->read, read, got, TRUE) != FALSE;
 }
 
-void StartCapture(OutputCapture* capture, HANDLE pipe)
+void CaptureOutput(OutputCapture* capture, OutputPipe* pipe, HANDLE process)
 {
-    capture->pipe = pipe;
-    capture->toolEnded.store(false);
     capture->received = 0;
-    memset(capture->buffer, 0, sizeof capture->buffer);
-    // A reader that could not be started is tried again with the next cycle.
-    if (OutputReader == NULL)
-        OutputReader = CreateThread(NULL, 0, ReadOutputs, NULL, 0, NULL);
-    if (OutputReader == NULL)
-        return;
-    AcquireSRWLockExclusive(&ReaderLock);
-    ReaderCapture = capture;
-    ReleaseSRWLockExclusive(&ReaderLock);
-    WakeConditionVariable(&ReaderGiven);
-}
-
-void AwaitToolEnd(OutputCapture* capture, HANDLE process)
-{
-    // Without a reader the pipe is polled; while output flows it is read again at once.
-    DWORD taken = 0;
-    if (OutputReader == NULL) {
-        while (WaitForSingleObject(process, taken > 0 ? 0 : DrainPollMilliseconds) == WAIT_TIMEOUT) {
-            if (!TakeAvailable(capture, &taken))
-                break;
-        }
+    char chunk[PipeSize];
+    OVERLAPPED read = {};
+    read.hEvent = pipe->readDone;
+    bool toolEnded = false;
+    DWORD got = 0;
+    while (!toolEnded && Read(pipe, &read, chunk, sizeof chunk, process, &toolEnded, &got))
+        KeepOutput(capture->buffer, &capture->received, chunk, got);
+    // The tool has gone: what the pipe holds now is the rest of its output, and a descendant may write on.
+    DWORD left = 0;
+    if (!PeekNamedPipe(pipe->read, NULL, 0, NULL, &left, NULL))
+        left = 0;
+    while (left > 0 && Read(pipe, &read, chunk, left < PipeSize ? left : PipeSize, process, &toolEnded, &got)) {
+        KeepOutput(capture->buffer, &capture->received, chunk, got);
+        left -= got;
     }
     WaitForSingleObject(process, INFINITE);
-}
-
-void FinishCapture(OutputCapture* capture)
-{
-    if (OutputReader == NULL) {
-        DWORD taken = 0;
-        TakeAvailable(capture, &taken);
-        return;
-    }
-    capture->toolEnded.store(true);
-    // A read still pending now waits on an empty pipe that only a grandchild holds open; the cancel
-    // is repeated for a reader that had not yet started its read when the first one was sent.
-    AcquireSRWLockExclusive(&ReaderLock);
-    while (ReaderCapture != NULL) {
-        CancelSynchronousIo(OutputReader);
-        SleepConditionVariableSRW(&ReaderTaken, &ReaderLock, CancelRetryMilliseconds, 0);
-    }
-    ReleaseSRWLockExclusive(&ReaderLock);
-}
-
-void EndCaptures()
-{
-    if (OutputReader == NULL)
-        return;
-    AcquireSRWLockExclusive(&ReaderLock);
-    ReaderEnd = true;
-    ReleaseSRWLockExclusive(&ReaderLock);
-    WakeConditionVariable(&ReaderGiven);
-    WaitForSingleObject(OutputReader, INFINITE);
-    CloseHandle(OutputReader);
-    OutputReader = NULL;
-    ReaderEnd = false;
 }

@@ -2,23 +2,19 @@
 
 #include <windows.h>
 
-#include <atomic>
-
 #include "supervision/lines.h"
 
-// What one cycle's tool wrote, drained while it runs so that it never blocks on a full pipe.
-struct OutputCapture {
-    HANDLE pipe;
-    std::atomic<bool> toolEnded;
-    ULONGLONG received;            // every byte read; the last CaptureLimit of them stay in buffer
-    char buffer[CaptureBufferSize];
+// The service's end of one cycle's output pipe, read overlapped by the thread that waits for the tool.
+struct OutputPipe {
+    HANDLE read;
+    HANDLE readDone; // signalled as each read completes
 };
 
-void StartCapture(OutputCapture* capture, HANDLE pipe);
-// Returns once the tool has ended; without a reader thread it drains the pipe meanwhile itself.
-void AwaitToolEnd(OutputCapture* capture, HANDLE process);
-// After the tool has ended: takes what it left in the pipe and hands the reader back, without waiting
-// for any other holder of the pipe's write end.
-void FinishCapture(OutputCapture* capture);
-// Ends the reader thread once the cycles are over.
-void EndCaptures();
+// A pipe of the cycle's own and the tool's end of it, inherited, for writing. False, with the last
+// error kept and nothing left open, when either end cannot be made.
+bool CreateOutputPipe(OutputPipe* pipe, HANDLE* toolEnd);
+void CloseOutputPipe(OutputPipe* pipe);
+
+// Returns once the tool has ended, having read its output meanwhile so that it never blocks on a full
+// pipe; then takes only what the pipe holds, without waiting for any other holder of its write end.
+void CaptureOutput(OutputCapture* capture, OutputPipe* pipe, HANDLE process);

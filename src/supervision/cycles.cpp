@@ -6,20 +6,16 @@
 #include "supervision/decision.h"
 #include "supervision/folder_check.h"
 #include "supervision/launch.h"
-#include "supervision/output_event.h"
 #include "supervision/stop.h"
 
-// Waits for the running tool and releases it; false when its exit code could not be read.
-static bool AwaitTool(OutputCapture* capture, DWORD* exitCode)
+// Releases the ended tool; false when its exit code could not be read.
+static bool ReleaseTool(PROCESS_INFORMATION* tool, DWORD* exitCode)
 {
-    AwaitToolEnd(capture, ToolProcessInfo.hProcess);
-    bool read = GetExitCodeProcess(ToolProcessInfo.hProcess, exitCode) != FALSE;
+    bool read = GetExitCodeProcess(tool->hProcess, exitCode) != FALSE;
     if (!read)
         ReportFailureEvent(EVENT_SERVICE_FAILURE, "GetExitCodeProcess on zobnek failed");
-    CloseHandle(ToolProcessInfo.hThread);
-    CloseHandle(ToolProcessInfo.hProcess);
-    ToolProcessInfo.hThread = NULL;
-    ToolProcessInfo.hProcess = NULL;
+    CloseHandle(tool->hThread);
+    CloseHandle(tool->hProcess);
     return read;
 }
 
@@ -27,7 +23,9 @@ static bool AwaitTool(OutputCapture* capture, DWORD* exitCode)
 static bool RunCycle(DWORD* result)
 {
     ReportStartPending();
-    switch (LaunchTool()) {
+    OutputPipe pipe;
+    PROCESS_INFORMATION tool;
+    switch (LaunchTool(&pipe, &tool)) {
     case Launch::Failed:
         *result = ERROR_SERVICE_SPECIFIC_ERROR;
         return false;
@@ -38,12 +36,12 @@ static bool RunCycle(DWORD* result)
         break;
     }
 
-    OutputCapture capture;
-    StartCapture(&capture, OutputPipeRead);
     ReportRunning();
+    OutputCapture capture;
+    CaptureOutput(&capture, &pipe, tool.hProcess);
+    CloseOutputPipe(&pipe);
     DWORD exitCode = 0;
-    bool exitCodeRead = AwaitTool(&capture, &exitCode);
-    FinishCapture(&capture);
+    bool exitCodeRead = ReleaseTool(&tool, &exitCode);
 
     *result = NO_ERROR;
     switch (DecideAfterExit(exitCodeRead, exitCode, IsStopRequested())) {
@@ -68,6 +66,5 @@ DWORD RunCycles()
     DWORD result = NO_ERROR;
     while (RunCycle(&result)) {
     }
-    EndCaptures();
     return result;
 }

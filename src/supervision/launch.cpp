@@ -6,53 +6,37 @@
 #include "state/config.h"
 #include "supervision/stop.h"
 
-HANDLE OutputPipeRead = NULL;
-bool ServiceConsoleObtained = false;
-STARTUPINFOA ToolStartupInfo;
-PROCESS_INFORMATION ToolProcessInfo;
-
-static void CloseOutputPipeRead()
-{
-    if (OutputPipeRead != NULL) {
-        CloseHandle(OutputPipeRead);
-        OutputPipeRead = NULL;
-    }
-}
+// The console the service obtains once and shares with every tool it starts.
+static bool ServiceConsoleObtained = false;
 
 static void ReportLaunchFailure(const char* operation, const char* commandLine)
 {
     ReportStartFailureEvent(operation, ToolPath, commandLine, WorkingDirectory);
 }
 
-Launch LaunchTool()
+Launch LaunchTool(OutputPipe* pipe, PROCESS_INFORMATION* tool)
 {
     // Made afresh for every launch: the platform may write into the command line it is given.
     char commandLine[sizeof ToolCommandLineText];
     memcpy(commandLine, ToolCommandLineText, sizeof commandLine);
 
-    CloseOutputPipeRead();
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, NULL, TRUE};
-    HANDLE read = NULL;
-    HANDLE write = NULL;
-    if (!CreatePipe(&read, &write, &attributes, 0)) {
+    HANDLE toolEnd = NULL;
+    if (!CreateOutputPipe(pipe, &toolEnd)) {
         ReportLaunchFailure("CreateProcess(zonbek), CreatePipe", commandLine);
         return Launch::Failed;
     }
-    OutputPipeRead = read;
-
-    memset(&ToolStartupInfo, 0, sizeof ToolStartupInfo);
-    ToolStartupInfo.cb = sizeof ToolStartupInfo;
-    ToolStartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    ToolStartupInfo.hStdInput = NULL;
-    ToolStartupInfo.hStdOutput = write;
-    ToolStartupInfo.hStdError = write;
-    memset(&ToolProcessInfo, 0, sizeof ToolProcessInfo);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = toolEnd;
+    startup.hStdError = toolEnd;
+    *tool = {};
 
     if (!ServiceConsoleObtained) {
         if (!AllocConsole()) {
             ReportLaunchFailure("AllocConsole", commandLine);
-            CloseHandle(write);
-            CloseOutputPipeRead();
+            CloseHandle(toolEnd);
+            CloseOutputPipe(pipe);
             return Launch::Failed;
         }
         ServiceConsoleObtained = true;
@@ -61,16 +45,18 @@ Launch LaunchTool()
 
     bool stopFirst = false;
     BOOL created = CreateProcessUnlessStopped(ToolPath, commandLine, NULL, NULL, TRUE, IDLE_PRIORITY_CLASS, NULL,
-                                              WorkingDirectory, &ToolStartupInfo, &ToolProcessInfo, &stopFirst);
+                                              WorkingDirectory, &startup, tool, &stopFirst);
     // The tool holds its own copy now; ours would keep the pipe open after the tool has gone.
-    CloseHandle(write);
+    CloseHandle(toolEnd);
     if (created)
         return Launch::Started;
-    if (stopFirst) {
-        CloseOutputPipeRead();
-        return Launch::StopFirst;
-    }
-    ReportLaunchFailure("CreateProcess(zonbek)", commandLine);
-    CloseOutputPipeRead();
-    return Launch::Failed;
+    if (!stopFirst)
+        ReportLaunchFailure("CreateProcess(zonbek)", commandLine);
+    CloseOutputPipe(pipe);
+    return stopFirst ? Launch::StopFirst : Launch::Failed;
+}
+
+void ResetLaunch()
+{
+    ServiceConsoleObtained = false;
 }

@@ -2,12 +2,7 @@
 
 #include <windows.h>
 
-// The read end of the current cycle's output pipe; closed at the start of the next cycle.
-extern HANDLE OutputPipeRead;
-// The console the service obtains once and shares with every tool it starts.
-extern bool ServiceConsoleObtained;
-extern STARTUPINFOA ToolStartupInfo;
-extern PROCESS_INFORMATION ToolProcessInfo;
+#include "supervision/capture.h"
 
 constexpr char ToolCommandLineText[] = "zonbek.exe --service";
 
@@ -17,5 +12,8 @@ enum class Launch {
     Failed,    // reported; the service stops with ERROR_SERVICE_SPECIFIC_ERROR
 };
 
-// Pipe, console and process for one cycle; on success the tool runs and ToolProcessInfo holds it.
-Launch LaunchTool();
+// Pipe, console and process for one cycle; on success the tool runs, *tool holds it and *pipe its output.
+Launch LaunchTool(OutputPipe* pipe, PROCESS_INFORMATION* tool);
+
+// As at the process's start: the console not yet obtained.
+void ResetLaunch();

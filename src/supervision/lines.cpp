@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "eventlog/events.h"
+
 void KeepOutput(char (&buffer)[CaptureBufferSize], ULONGLONG* received, const char* data, DWORD count)
 {
     if (count > CaptureLimit) {
@@ -38,4 +40,11 @@ WORD CutLines(char (&buffer)[CaptureBufferSize], ULONGLONG received, const char*
         start = i + 1;
     }
     return count;
+}
+
+void ReportToolOutput(OutputCapture* capture)
+{
+    const char* lines[MaxOutputLines];
+    WORD count = CutLines(capture->buffer, capture->received, lines);
+    WriteErrorEvent(EVENT_TOOL_OUTPUT, count, count > 0 ? lines : NULL);
 }

@@ -8,6 +8,12 @@ constexpr DWORD CaptureBufferSize = CaptureLimit + 2;
 // Every kept line takes at least one byte and its end.
 constexpr WORD MaxOutputLines = CaptureBufferSize / 2;
 
+// What one cycle's tool wrote.
+struct OutputCapture {
+    ULONGLONG received; // every byte read; the last CaptureLimit of them stay in buffer
+    char buffer[CaptureBufferSize];
+};
+
 // Adds count bytes of output to the ring in buffer, over the oldest; received counts every byte added.
 void KeepOutput(char (&buffer)[CaptureBufferSize], ULONGLONG* received, const char* data, DWORD count);
 
@@ -15,3 +21,6 @@ void KeepOutput(char (&buffer)[CaptureBufferSize], ULONGLONG* received, const ch
 // empty lines are dropped and a zero byte ends a line's string. CR LF is written after the data so that
 // the last line is ended too. Fills lines with pointers into buffer and returns their count.
 WORD CutLines(char (&buffer)[CaptureBufferSize], ULONGLONG received, const char* (&lines)[MaxOutputLines]);
+
+// One event with a line of the tool's output per insertion string; none when no line was kept.
+void ReportToolOutput(OutputCapture* capture);

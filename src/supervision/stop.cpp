@@ -1,7 +1,7 @@
 #include "supervision/stop.h"
 
-DWORD StopRequested = 0;
-SRWLOCK StopLock = SRWLOCK_INIT;
+static DWORD StopRequested = 0;
+static SRWLOCK StopLock = SRWLOCK_INIT;
 
 void ClearStopRequest()
 {
@@ -28,8 +28,16 @@ bool IsStopRequested()
     return requested;
 }
 
+// A tool's broadcast to its console group reaches the service too, and the default handling would end it.
+static BOOL WINAPI TakeConsoleBreak(DWORD control)
+{
+    return control == CTRL_C_EVENT || control == CTRL_BREAK_EVENT;
+}
+
 void RestoreCtrlC()
 {
+    // A handler routine, unlike the "ignore" setting, is not inherited: the tool keeps its own Ctrl+C.
+    SetConsoleCtrlHandler(TakeConsoleBreak, TRUE);
     // Under the lock: undoing a stop's "ignore" could let its Ctrl+C end the service itself.
     AcquireSRWLockExclusive(&StopLock);
     if (StopRequested == 0)

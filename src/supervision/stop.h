@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-// Set by a stop control, read by the cycles. StopLock also makes the flag, the Ctrl+C broadcast and
-// the tool's launch one step each, so a stop is never broadcast before a tool that will then start.
-extern DWORD StopRequested;
-extern SRWLOCK StopLock;
+// A stop is set by the stop control and read by the cycles. Its flag, its Ctrl+C broadcast and the
+// tool's launch are one step each, so a stop is never broadcast before a tool that will then start.
 
 // On ServiceMain's entry: a stop belongs to the run that received it.
 void ClearStopRequest();
@@ -16,7 +14,8 @@ void RequestStop();
 bool IsStopRequested();
 
 // Once the console is obtained: every tool inherits whether Ctrl+C is ignored, and the service may
-// have been started with it ignored. After a stop the service keeps ignoring it.
+// have been started with it ignored. After a stop the service keeps ignoring it. Ctrl+C and Ctrl+Break
+// that a tool sends to the console never end the service.
 void RestoreCtrlC();
 
 // CreateProcessA with these arguments, unless a stop was requested first: then *stopFirst is set,

@@ -4,10 +4,9 @@
 //   benchctl bare TOOL DIR LAUNCHES [MODE]
 //                                     the platform's own limit (MODE plain, the default): CreateProcessA
 //                                     of the same tool with an inherited pipe as its output, wait,
-//                                     GetExitCodeProcess, CloseHandle. Two references for what draining
-//                                     the output costs: "reader" adds a pipe and a reading thread per
-//                                     launch, as the service has them; "overlapped" a named pipe per
-//                                     launch that the waiting thread itself reads, overlapped
+//                                     GetExitCodeProcess, CloseHandle. A reference for what draining the
+//                                     output costs: "overlapped" adds a named pipe per launch that the
+//                                     waiting thread itself reads, overlapped, as the service does
 //   benchctl stoptime NAME            stop control to stopped report, for a tool that ends on Ctrl+C
 // The first two print the rate of launches and the time from each tool's end to the next tool's entry.
 #include <windows.h>
@@ -151,16 +150,7 @@ int RunService(const char* name, LONG launches)
     return Report(*table.view, launches);
 }
 
-enum class Drain { None, Reader, Overlapped };
-
-DWORD WINAPI ReadUntilBroken(LPVOID parameter)
-{
-    static char sink[4096];
-    DWORD got = 0;
-    while (ReadFile(static_cast<HANDLE>(parameter), sink, sizeof sink, &got, NULL)) {
-    }
-    return 0;
-}
+enum class Drain { None, Overlapped };
 
 // A fresh pipe for one launch; with Drain::Overlapped a named one whose read end allows overlapped reads.
 bool MakePipe(Drain drain, HANDLE* read, HANDLE* write)
@@ -229,13 +219,10 @@ int RunBare(const char* tool, const char* directory, LONG launches, Drain drain)
             printf("error=%lu call=CreateProcess launches=%ld\n", error, table.view->launches);
             return ExitFailed;
         }
-        HANDLE reader = NULL;
         if (drain != Drain::None) {
             CloseHandle(write);
             write = NULL;
         }
-        if (drain == Drain::Reader)
-            reader = CreateThread(NULL, 0, ReadUntilBroken, read, 0, NULL);
         if (drain == Drain::Overlapped)
             WaitReadingOverlapped(info.hProcess, read);
         else
@@ -244,10 +231,6 @@ int RunBare(const char* tool, const char* directory, LONG launches, Drain drain)
         BOOL codeRead = GetExitCodeProcess(info.hProcess, &code);
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
-        if (reader) {
-            WaitForSingleObject(reader, INFINITE);
-            CloseHandle(reader);
-        }
         if (!codeRead)
             return Failed("GetExitCodeProcess");
         if (code != 0)
@@ -310,7 +293,7 @@ int StopTime(const char* name)
 
 int Usage()
 {
-    fprintf(stderr, "usage: benchctl service NAME LAUNCHES | bare TOOL DIR LAUNCHES [plain|reader|overlapped]"
+    fprintf(stderr, "usage: benchctl service NAME LAUNCHES | bare TOOL DIR LAUNCHES [plain|overlapped]"
                     " | stoptime NAME\n");
     return ExitUsage;
 }
@@ -326,8 +309,6 @@ int main(int argc, char** argv)
         const char* mode = argc == 6 ? argv[5] : "plain";
         if (strcmp(mode, "plain") == 0)
             return RunBare(argv[2], argv[3], atol(argv[4]), Drain::None);
-        if (strcmp(mode, "reader") == 0)
-            return RunBare(argv[2], argv[3], atol(argv[4]), Drain::Reader);
         if (strcmp(mode, "overlapped") == 0)
             return RunBare(argv[2], argv[3], atol(argv[4]), Drain::Overlapped);
     }

@@ -5,12 +5,16 @@
 #                    loop of CreateProcessA with an inherited pipe, wait, GetExitCodeProcess, CloseHandle
 #                    on the same tool: runs of both, interleaved
 #   exit to launch   from each tool's end (its last instruction) to the next tool's entry, same runs
-#   references       two more loops on the same tool, for what draining the output costs: a pipe and a
-#                    reading thread per launch (as the service has them), and a named pipe per launch
-#                    read overlapped by the waiting thread itself; and tests/bench's loopsvc.exe,
+#   references       one more loop on the same tool, for what draining the output costs: a named pipe
+#                    per launch read overlapped by the waiting thread itself, as the service reads it;
+#                    and tests/bench's loopsvc.exe,
 #                    the least a service can do per restart (a pipe, the start-pending and running
 #                    reports, the launch), run by the service manager like the service
 #   stop to stopped  stop control to the stopped report, for a tool that ends on Ctrl+C
+#   CPU per cycle    the CPU time of the service's Wine process (Linux's user and system time of all its
+#                    threads, in clock ticks, read every 50 ms from when the process is first seen to its
+#                    last reading before it ends) over the launches of a run; the same for the minimal
+#                    service and the other build
 #   idle CPU         the service's CPU time and context switches over 10 s while its tool sleeps (Linux's
 #                    account of every thread of the Wine process)
 #   size             the stripped exe and the DLLs it imports
@@ -59,6 +63,37 @@ field() { sed -n "s/.*\b$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
 
 benchctl() { wine_quiet "$BENCHCTL_WIN" "$@"; }
 
+# The Linux process of this prefix whose command line starts with $1 (a service's Windows path).
+service_unix_pid() {
+    local pid
+    for pid in $(pgrep -f "${1##*\\}"); do
+        [[ $(tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline") == "$1"* ]] || continue
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid" && return
+    done
+}
+
+# run_service NAME EXE: benchctl service NAME LAUNCHES, its line followed by cpu_ms_per_launch= for the
+# service's process EXE; fails as benchctl does.
+run_service() {
+    local out=$E2E_WORK/run_service.out pid= line fields first= last= bench status=0
+    benchctl service "$1" "$LAUNCHES" >"$out" &
+    bench=$!
+    while kill -0 "$bench" 2>/dev/null; do
+        [[ -n $pid ]] || pid=$(service_unix_pid "$2")
+        # User and system time in clock ticks, threads that have ended included.
+        if [[ -n $pid ]] && read -r line 2>/dev/null <"/proc/$pid/stat"; then
+            read -ra fields <<<"${line##*) }"
+            last=$((fields[11] + fields[12]))
+            first=${first:-$last}
+        fi
+        sleep 0.05
+    done
+    wait "$bench" || status=$?
+    echo "$(cat "$out") cpu_ms_per_launch=$(awk -v a="${first:-0}" -v b="${last:-0}" -v n="$LAUNCHES" \
+        -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.3f", (b - a) * 1000 / hz / n }')"
+    return "$status"
+}
+
 e2e_begin
 mkdir -p "$WINEPREFIX/drive_c/bench"
 cp "$BENCHCTL_EXE" "$WINEPREFIX/drive_c/bench/benchctl.exe"
@@ -78,41 +113,38 @@ install_tool
 echo "== restart rate and exit-to-launch time: $RUNS runs of $LAUNCHES launches each, the loops and the service in turn"
 cp "$BENCH_TOOL_EXE" "$TOOL_DIR/zonbek.exe"
 bare_rates=() service_rates=() ratios=() bare_gaps=() service_gaps=()
-reader_rates=() reader_gaps=() overlapped_rates=() overlapped_gaps=() loop_rates=() loop_gaps=() loop_ratios=()
-other_rates=() other_gaps=() other_ratios=()
+overlapped_rates=() overlapped_gaps=() loop_rates=() loop_gaps=() loop_ratios=()
+other_rates=() other_gaps=() other_ratios=() other_loop_ratios=() service_cpu=() loop_cpu=() other_cpu=()
 for run in $(seq "$RUNS"); do
     bare=$(benchctl bare "$INSTALL_DIR_WIN\\zonbek.exe" "$INSTALL_DIR_WIN" "$LAUNCHES") || die "benchctl bare: $bare"
     echo "run $run bare loop:   $bare"
     # The references only explain the figures: a failed run of one is told and left out.
-    reader=$(benchctl bare "$INSTALL_DIR_WIN\\zonbek.exe" "$INSTALL_DIR_WIN" "$LAUNCHES" reader) || reader=
-    echo "run $run + reader:    ${reader:-failed: $(tail -n 1 "$COMMAND_LOG")}"
     overlapped=$(benchctl bare "$INSTALL_DIR_WIN\\zonbek.exe" "$INSTALL_DIR_WIN" "$LAUNCHES" overlapped) || overlapped=
     echo "run $run + overlapped: ${overlapped:-failed: $(tail -n 1 "$COMMAND_LOG")}"
-    loop=$(benchctl service zonbekloop "$LAUNCHES") || loop=
+    loop=$(run_service zonbekloop 'C:\bench\loopsvc.exe') || loop=
     svcctl wait zonbekloop 30000 >/dev/null || die "the minimal service did not end after run $run"
     echo "run $run minimal service: ${loop:-failed: $(tail -n 1 "$COMMAND_LOG")}"
-    service=$(benchctl service zonbek "$LAUNCHES") || die "benchctl service: $service"
+    service=$(run_service zonbek 'C:\zonbek\zonbeksvc.exe') || die "benchctl service: $service"
     svcctl wait zonbek 30000 >/dev/null || die "the service did not end after run $run"
     echo "run $run service:     $service"
     if [[ -n $OTHER_EXE ]]; then
         cp "$OTHER_EXE" "$WINEPREFIX/drive_c/zonbek/zonbeksvc.exe"
-        other=$(benchctl service zonbek "$LAUNCHES") || die "benchctl service (other build): $other"
+        other=$(run_service zonbek 'C:\zonbek\zonbeksvc.exe') || die "benchctl service (other build): $other"
         svcctl wait zonbek 30000 >/dev/null || die "the other build's service did not end after run $run"
         cp "$SERVICE_EXE" "$WINEPREFIX/drive_c/zonbek/zonbeksvc.exe"
         echo "run $run other build: $other"
         other_rates+=("$(field rate "$other")")
         other_gaps+=("$(field gap_ms_median "$other")")
         other_ratios+=("$(awk -v o="$(field rate "$other")" -v s="$(field rate "$service")" 'BEGIN { printf "%.4f", s / o }')")
+        other_cpu+=("$(field cpu_ms_per_launch "$other")")
+        [[ -z $loop ]] || other_loop_ratios+=("$(awk -v o="$(field rate "$other")" -v l="$(field rate "$loop")" 'BEGIN { printf "%.4f", o / l }')")
     fi
     bare_rates+=("$(field rate "$bare")")
     service_rates+=("$(field rate "$service")")
+    service_cpu+=("$(field cpu_ms_per_launch "$service")")
     ratios+=("$(awk -v s="$(field rate "$service")" -v b="$(field rate "$bare")" 'BEGIN { printf "%.4f", s / b }')")
     bare_gaps+=("$(field gap_ms_median "$bare")")
     service_gaps+=("$(field gap_ms_median "$service")")
-    if [[ -n $reader ]]; then
-        reader_rates+=("$(field rate "$reader")")
-        reader_gaps+=("$(field gap_ms_median "$reader")")
-    fi
     if [[ -n $overlapped ]]; then
         overlapped_rates+=("$(field rate "$overlapped")")
         overlapped_gaps+=("$(field gap_ms_median "$overlapped")")
@@ -120,6 +152,7 @@ for run in $(seq "$RUNS"); do
     if [[ -n $loop ]]; then
         loop_rates+=("$(field rate "$loop")")
         loop_gaps+=("$(field gap_ms_median "$loop")")
+        loop_cpu+=("$(field cpu_ms_per_launch "$loop")")
         loop_ratios+=("$(awk -v s="$(field rate "$service")" -v l="$(field rate "$loop")" 'BEGIN { printf "%.4f", s / l }')")
     fi
 done
@@ -200,11 +233,11 @@ summary "service, restarts/s" "/s" "${service_rates[@]}"
 summary "service / bare loop (per run)" "" "${ratios[@]}"
 summary "bare loop, exit to launch" "ms" "${bare_gaps[@]}"
 summary "service, exit to launch" "ms" "${service_gaps[@]}"
-summary "reference: + reader thread, /s" "/s" "${reader_rates[@]}"
-summary "reference: + reader thread, gap" "ms" "${reader_gaps[@]}"
 summary "reference: minimal service, /s" "/s" "${loop_rates[@]}"
 summary "reference: minimal service, gap" "ms" "${loop_gaps[@]}"
 summary "service / minimal service (per run)" "" "${loop_ratios[@]}"
+summary "service CPU per launch" "ms" "${service_cpu[@]}"
+summary "reference: minimal service CPU" "ms" "${loop_cpu[@]}"
 summary "reference: + overlapped read, /s" "/s" "${overlapped_rates[@]}"
 summary "reference: + overlapped read, gap" "ms" "${overlapped_gaps[@]}"
 summary "stop control to stopped report" "ms" "${stopped[@]}"
@@ -215,6 +248,8 @@ if [[ -n $OTHER_EXE ]]; then
     summary "other build, restarts/s" "/s" "${other_rates[@]}"
     summary "other build, exit to launch" "ms" "${other_gaps[@]}"
     summary "service / other build (per run)" "" "${other_ratios[@]}"
+    summary "other build / minimal service" "" "${other_loop_ratios[@]}"
+    summary "other build CPU per launch" "ms" "${other_cpu[@]}"
 fi
 printf '%-34s %d bytes stripped; imports %s\n' "zonbeksvc.exe" "$size" "$imports"
 [[ -z $OTHER_EXE ]] || printf '%-34s %d bytes stripped\n' "other build's zonbeksvc.exe" "$other_size"

@@ -4,7 +4,7 @@
 # pending with the next checkpoint (1 to CYCLES+1, no gap) and then running, and the service holds as many
 # handles and threads at the end as after the first hundred cycles, and no more memory. Both samples are
 # taken at the same point of a cycle: the tool of cycle 100 and that of cycle CYCLES wait for a file, so
-# the service is waiting for its tool and its reader waits on the pipe. The session runs without address
+# the service thread waits on its tool and on a pending read of the pipe. The session runs without address
 # space randomisation: with it, Wine 8 here loses about one tool in a few thousand while it starts
 # (CreateProcessA fails with 1359, and the service rightly stops with 1066).
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"

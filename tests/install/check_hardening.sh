@@ -106,7 +106,7 @@ address() {
 
 # Windows calls these through a guarded call. guarded() finds them as code addresses that code takes; they
 # are named here too, so that a change in the tools' output cannot leave it seeing nothing.
-for routine in ServiceMain ServiceCtrlHandler ReadOutputs; do
+for routine in ServiceMain ServiceCtrlHandler TakeConsoleBreak; do
     grep -qx "  $(address "$routine")" <<<"$targets" || fail "$routine is not in the table of call targets"
 done
 

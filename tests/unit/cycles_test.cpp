@@ -8,7 +8,6 @@
 #include "supervision/stop.h"
 #include "state/status.h"
 #include "supervision/decision.h"
-#include "supervision/launch.h"
 
 namespace {
 
@@ -127,6 +126,7 @@ TEST_F(Cycles, StartFailuresInAnyCycleReportFiveStringsAndStopWith1066)
     };
     for (auto c : {Case{"pipe, first cycle", 0, "CreateProcess(zonbek), CreatePipe", 8},
                    Case{"pipe, third cycle", 2, "CreateProcess(zonbek), CreatePipe", 1450},
+                   Case{"tool's end of the pipe", 1, "CreateFile", 231},
                    Case{"console", 0, "AllocConsole", 5},
                    Case{"launch, first cycle", 0, "CreateProcess(zonbek)", 2},
                    Case{"launch, second cycle", 1, "CreateProcess(zonbek)", 0x800700C1}}) {
@@ -136,9 +136,12 @@ TEST_F(Cycles, StartFailuresInAnyCycleReportFiveStringsAndStopWith1066)
         auto& script = fake::script();
         script.tools.assign(c.restartsFirst, Tool{});
         std::string op = c.operation;
-        std::deque<fake::Result>& queue = op == "AllocConsole" ? script.allocConsole
+        std::deque<fake::Result>& queue = op == "AllocConsole"            ? script.allocConsole
                                           : op == "CreateProcess(zonbek)" ? script.createProcess
+                                          : op == "CreateFile"            ? script.createFile
                                                                           : script.createPipe;
+        if (op == "CreateFile")
+            op = "CreateProcess(zonbek), CreatePipe"; // either end fails as the pipe does
         queue.assign(c.restartsFirst, fake::Result{});
         queue.push_back(fake::Fails(c.error));
 
@@ -171,11 +174,17 @@ TEST_F(Cycles, PipeAndProcessAreCreatedWithExactArguments)
     for (size_t i = 0; i < 2; ++i) {
         SCOPED_TRACE("cycle " + std::to_string(i + 1));
         const auto& pipe = record.pipes[i];
-        ASSERT_TRUE(pipe.attributesGiven);
-        EXPECT_EQ(pipe.attributes.nLength, 24u);
-        EXPECT_EQ(pipe.attributes.lpSecurityDescriptor, nullptr);
-        EXPECT_EQ(pipe.attributes.bInheritHandle, TRUE);
-        EXPECT_EQ(pipe.size, 0u);
+        EXPECT_EQ(pipe.name.substr(0, 25), "\\\\.\\pipe\\zonbek-00004242-") << "named for the process";
+        EXPECT_EQ(pipe.name.size(), 33u);
+        // Inbound, overlapped, the first instance; bytes, blocking, no remote client; one instance, as much
+        // room as an anonymous pipe has by default. The service's end is never inherited.
+        EXPECT_EQ(pipe.server, (std::vector<DWORD>{0x40080001, 0x8, 1, 4096, 4096, 0}));
+        EXPECT_TRUE(pipe.serverAttributesNull);
+        // Write and read attributes (as CreatePipe's write end), not shared, the pipe, synchronous.
+        EXPECT_EQ(pipe.client, (std::vector<DWORD>{0x40000080, 0, 3, 0}));
+        EXPECT_EQ(pipe.clientAttributes.nLength, 24u);
+        EXPECT_EQ(pipe.clientAttributes.lpSecurityDescriptor, nullptr);
+        EXPECT_EQ(pipe.clientAttributes.bInheritHandle, TRUE);
 
         const auto& launch = record.launches[i];
         EXPECT_EQ(launch.application, "\\zonbek.exe");
@@ -203,10 +212,8 @@ TEST_F(Cycles, EveryHandleIsClosedByTheEndOfItsCycle)
     ServiceMain(0, NULL);
     auto pipes = fake::record().pipes;
     ASSERT_EQ(pipes.size(), 4u);
-    // Only the last cycle's read end stays, until the process ends.
-    EXPECT_EQ(OutputPipeRead, pipes.back().read);
-    EXPECT_EQ(fake::OpenHandles().size(), 1u);
-    EXPECT_TRUE(fake::IsOpen(pipes.back().read));
+    EXPECT_NE(pipes[0].name, pipes[1].name);
+    EXPECT_EQ(fake::OpenHandles(), std::vector<std::string>{});
 }
 
 // Calls that decide whether a tool inherits an ignored Ctrl+C, in order.
@@ -224,8 +231,14 @@ TEST_F(Cycles, CtrlCIsRestoredOnceWithTheConsoleBeforeTheFirstTool)
 {
     fake::script().tools = {Tool{}, Tool{.exitCode = 2}};
     ServiceMain(0, NULL);
-    EXPECT_EQ(ConsoleCalls(), (std::vector<std::string>{"AllocConsole", "SetConsoleCtrlHandler(null,0)",
-                                                         "CreateProcessA", "CreateProcessA"}));
+    EXPECT_EQ(ConsoleCalls(),
+              (std::vector<std::string>{"AllocConsole", "SetConsoleCtrlHandler(routine,1)",
+                                        "SetConsoleCtrlHandler(null,0)", "CreateProcessA", "CreateProcessA"}));
+    // The routine takes what a tool may broadcast to the console and leaves the rest to the default.
+    auto handler = fake::record().consoleHandler;
+    ASSERT_NE(handler, nullptr);
+    for (DWORD control = CTRL_C_EVENT; control <= 6; ++control) // close 2, logoff 5, shutdown 6
+        EXPECT_EQ(handler(control), control <= CTRL_BREAK_EVENT) << "control " << control;
 }
 
 TEST_F(Cycles, StopBeforeTheFirstLaunchStartsNoToolAndKeepsCtrlCIgnored)
@@ -239,22 +252,37 @@ TEST_F(Cycles, StopBeforeTheFirstLaunchStartsNoToolAndKeepsCtrlCIgnored)
     EXPECT_EQ(Statuses(), (std::vector<SERVICE_STATUS>{StartPending(1), StopPending(2), Stopped(0)}));
     EXPECT_TRUE(EventTexts().empty());
     EXPECT_TRUE(fake::OpenHandles().empty());
-    EXPECT_EQ(ConsoleCalls(), (std::vector<std::string>{"SetConsoleCtrlHandler(null,1)", "AllocConsole"}))
+    EXPECT_EQ(ConsoleCalls(), (std::vector<std::string>{"SetConsoleCtrlHandler(null,1)", "AllocConsole",
+                                                         "SetConsoleCtrlHandler(routine,1)"}))
         << "restoring Ctrl+C after the stop's broadcast could let it end the service";
 }
 
-TEST_F(Cycles, StopInTheRestartWindowStartsNoFurtherTool)
+// A stop at an exact point of a cycle: no further tool starts, and after stop pending only stopped follows.
+TEST_F(Cycles, StopInTheRestartWindowStartsNoFurtherToolAndTheStatusNeverStepsBack)
 {
-    fake::script().tools = {Tool{}};
-    int pipes = 0;
-    fake::script().onCall = [&pipes](const std::string& call) {
-        if (call == "CreatePipe" && ++pipes == 2)
-            ServiceCtrlHandler(SERVICE_CONTROL_STOP);
+    struct Case {
+        const char* call; // the stop arrives as the service enters it
+        int time;         // for the time-th time
+        std::vector<SERVICE_STATUS> statuses;
     };
-    ServiceMain(0, NULL);
-    EXPECT_EQ(fake::record().launches.size(), 1u);
-    EXPECT_EQ(Statuses(),
-              (std::vector<SERVICE_STATUS>{StartPending(1), Running(), StartPending(2), StopPending(3), Stopped(0)}));
+    const SERVICE_STATUS secondStart = StartPending(2);
+    for (auto c : {Case{"CreateNamedPipeA", 2, {StartPending(1), Running(), secondStart, StopPending(3), Stopped(0)}},
+                   // restart decided, before the next start pending
+                   Case{"ReleaseSRWLockShared", 1, {StartPending(1), Running(), StopPending(2), Stopped(0)}},
+                   // the tool launched, before its running report
+                   Case{"CloseHandle", 1, {StartPending(1), StopPending(2), Stopped(0)}}}) {
+        SCOPED_TRACE(c.call);
+        SetUp();
+        fake::script().tools = {Tool{}};
+        int calls = 0;
+        fake::script().onCall = [&](const std::string& call) {
+            if (call == c.call && ++calls == c.time)
+                ServiceCtrlHandler(SERVICE_CONTROL_STOP);
+        };
+        ServiceMain(0, NULL);
+        EXPECT_EQ(fake::record().launches.size(), 1u);
+        EXPECT_EQ(Statuses(), c.statuses);
+    }
 }
 
 TEST_F(Cycles, NoToolStartsAfterAStopWhateverTheInterleaving)

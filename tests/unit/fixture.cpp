@@ -11,12 +11,9 @@ void ServiceTest::SetUp()
 {
     fake::Reset();
     EventSourceHandle = fake::EventSource();
-    ServiceStatusRecord = {};
-    CheckPointCounter = 1;
-    StatusHandle = NULL;
-    StopRequested = 0;
-    OutputPipeRead = NULL;
-    ServiceConsoleObtained = false;
+    ResetStatus();
+    ClearStopRequest();
+    ResetLaunch();
     ComposePaths("C:\\Tools\\Z");
 }
 

@@ -13,10 +13,18 @@
 namespace fake {
 namespace {
 
+struct Object;
+
 struct Pipe {
+    std::string name;
     std::string data;
     size_t capacity = 0;
-    int writers = 0;
+    // The service's one overlapped read, while pending: where its bytes go and the event it sets.
+    OVERLAPPED* pending = nullptr;
+    char* into = nullptr;
+    DWORD wanted = 0;
+    Object* event = nullptr;
+    bool cancelled = false; // takes effect when the service awaits the read
 };
 
 struct Process {
@@ -25,17 +33,9 @@ struct Process {
     bool endsWhenWritten = false; // a tool that ends by itself does so once its output is in the pipe
     std::string unwritten;        // blocked until the pipe has room
     std::shared_ptr<Pipe> output;
-    bool holdsWriter = false;
 };
 
-struct Thread {
-    std::thread thread;
-    bool ended = false;
-    Pipe* blockedIn = nullptr;
-    bool cancelled = false;
-};
-
-enum class Kind { PipeRead, PipeWrite, Process, ProcessThread, Thread };
+enum class Kind { PipeRead, PipeWrite, Process, ProcessThread, Event };
 
 struct Object {
     Kind kind;
@@ -43,7 +43,9 @@ struct Object {
     bool open = true;
     std::shared_ptr<Pipe> pipe;
     std::shared_ptr<Process> process;
-    std::shared_ptr<Thread> thread;
+    bool signalled = false; // an event
+    bool due = false;       // an event set only once a wait has found nothing else signalled, as Wine may
+    bool inheritable = false;
 };
 
 // One lock and one condition for the whole stand-in: simple, and enough for a test fixture.
@@ -53,12 +55,10 @@ Script current;
 Record log;
 std::vector<std::unique_ptr<Object>> objects;
 std::vector<std::shared_ptr<Process>> processes;
-std::vector<std::shared_ptr<Thread>> threads;
 bool consoleAllocated = false;
 bool ctrlCIgnored = false;
 int serials = 0;
 thread_local DWORD lastError = 0;
-thread_local Thread* currentThread = nullptr;
 
 HANDLE const EventSourceValue = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0xE7E7));
 SERVICE_STATUS_HANDLE const StatusValue = reinterpret_cast<SERVICE_STATUS_HANDLE>(static_cast<uintptr_t>(0x5757));
@@ -72,15 +72,14 @@ const char* KindName(Kind kind)
     case Kind::PipeWrite: return "pipe write";
     case Kind::Process: return "process";
     case Kind::ProcessThread: return "process thread";
-    case Kind::Thread: return "thread";
+    case Kind::Event: return "event";
     }
     return "?";
 }
 
-HANDLE NewObject(Kind kind, std::shared_ptr<Pipe> pipe = {}, std::shared_ptr<Process> process = {},
-                 std::shared_ptr<Thread> thread = {})
+HANDLE NewObject(Kind kind, std::shared_ptr<Pipe> pipe = {}, std::shared_ptr<Process> process = {})
 {
-    objects.push_back(std::make_unique<Object>(Object{kind, ++serials, true, pipe, process, thread}));
+    objects.push_back(std::make_unique<Object>(Object{kind, ++serials, true, pipe, process}));
     return objects.back().get();
 }
 
@@ -113,6 +112,8 @@ BOOL Outcome(std::deque<Result>& queue)
     return result.ok;
 }
 
+void Serve(const std::shared_ptr<Pipe>& pipe);
+
 void EndProcess(Process& process, DWORD exitCode)
 {
     if (process.ended)
@@ -120,25 +121,55 @@ void EndProcess(Process& process, DWORD exitCode)
     process.tool.exitCode = exitCode;
     process.ended = true;
     process.unwritten.clear();
-    if (process.holdsWriter && !process.tool.grandchildHoldsPipe) {
-        process.output->writers--;
-        process.holdsWriter = false;
-    }
+    if (process.output)
+        Serve(process.output);
     changed.notify_all();
 }
 
-// Moves what the pipe's writers are blocked on into the room a read has made.
-void Flow(const std::shared_ptr<Pipe>& pipe)
+// Whether a running tool or an open handle of the service can still write; a grandchild never does.
+bool Writable(const Pipe& pipe, bool grandchildren)
 {
-    for (auto& process : processes) {
-        if (process->output != pipe || process->unwritten.empty())
-            continue;
-        size_t count = std::min(pipe->capacity - pipe->data.size(), process->unwritten.size());
-        pipe->data += process->unwritten.substr(0, count);
-        process->unwritten.erase(0, count);
-        if (process->unwritten.empty() && process->endsWhenWritten)
-            EndProcess(*process, process->tool.exitCode);
+    return std::any_of(objects.begin(), objects.end(),
+                       [&](auto& o) { return o->open && o->kind == Kind::PipeWrite && o->pipe.get() == &pipe; })
+        || std::any_of(processes.begin(), processes.end(), [&](auto& p) {
+               return p->output.get() == &pipe && (!p->ended || (grandchildren && p->tool.grandchildHoldsPipe));
+           });
+}
+
+void Complete(Pipe& pipe, DWORD error, DWORD count)
+{
+    pipe.pending->Internal = error;
+    pipe.pending->InternalHigh = count;
+    pipe.event->due = true;
+    pipe.pending = nullptr;
+    pipe.cancelled = false;
+    changed.notify_all();
+}
+
+// Moves what the pipe's writers are blocked on into its room, and what it holds into a pending read.
+void Serve(const std::shared_ptr<Pipe>& pipe)
+{
+    for (bool moved = true; moved;) {
+        moved = false;
+        if (pipe->pending && !pipe->data.empty()) {
+            DWORD count = std::min<DWORD>(pipe->wanted, static_cast<DWORD>(pipe->data.size()));
+            memcpy(pipe->into, pipe->data.data(), count);
+            pipe->data.erase(0, count);
+            Complete(*pipe, 0, count);
+        }
+        for (auto& process : processes) {
+            if (process->output != pipe || process->unwritten.empty())
+                continue;
+            size_t count = std::min(pipe->capacity - pipe->data.size(), process->unwritten.size());
+            pipe->data += process->unwritten.substr(0, count);
+            process->unwritten.erase(0, count);
+            moved = moved || count > 0;
+            if (process->unwritten.empty() && process->endsWhenWritten)
+                EndProcess(*process, process->tool.exitCode);
+        }
     }
+    if (pipe->pending && pipe->data.empty() && !Writable(*pipe, true))
+        Complete(*pipe, ERROR_BROKEN_PIPE, 0);
     changed.notify_all();
 }
 
@@ -146,31 +177,13 @@ void Flow(const std::shared_ptr<Pipe>& pipe)
 
 void Reset()
 {
-    std::vector<std::shared_ptr<Thread>> running;
-    {
-        std::lock_guard lock(gate);
-        for (auto& process : processes) {
-            EndProcess(*process, process->tool.exitCode);
-            if (process->holdsWriter) {
-                process->output->writers--;
-                process->holdsWriter = false;
-            }
-        }
-        for (auto& thread : threads)
-            thread->cancelled = true;
-        running = threads;
-        changed.notify_all();
-    }
-    for (auto& thread : running) {
-        if (thread->thread.joinable())
-            thread->thread.join();
-    }
     std::lock_guard lock(gate);
+    for (auto& process : processes)
+        EndProcess(*process, process->tool.exitCode);
     current = Script{};
     log = Record{};
     objects.clear();
     processes.clear();
-    threads.clear();
     consoleAllocated = false;
     ctrlCIgnored = false;
     serials = 0;
@@ -199,19 +212,6 @@ std::vector<std::string> OpenHandles()
     return open;
 }
 
-bool IsOpen(HANDLE handle)
-{
-    std::lock_guard lock(gate);
-    return std::any_of(objects.begin(), objects.end(),
-                       [&](auto& object) { return object.get() == handle && object->open; });
-}
-
-void WaitForLaunches(size_t count)
-{
-    std::unique_lock lock(gate);
-    changed.wait(lock, [&] { return log.launches.size() >= count; });
-}
-
 void WaitForStatuses(size_t count)
 {
     std::unique_lock lock(gate);
@@ -222,25 +222,6 @@ void WaitForCalls(size_t count)
 {
     std::unique_lock lock(gate);
     changed.wait(lock, [&] { return log.calls.size() >= count; });
-}
-
-void EndTools(DWORD exitCode)
-{
-    std::lock_guard lock(gate);
-    for (auto& process : processes)
-        EndProcess(*process, exitCode);
-}
-
-void ReleaseGrandchildren()
-{
-    std::lock_guard lock(gate);
-    for (auto& process : processes) {
-        if (process->ended && process->holdsWriter) {
-            process->output->writers--;
-            process->holdsWriter = false;
-        }
-    }
-    changed.notify_all();
 }
 
 HANDLE EventSource()
@@ -393,6 +374,8 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add)
     Call(std::string("SetConsoleCtrlHandler(") + (routine ? "routine" : "null") + "," + std::to_string(add) + ")");
     if (routine == nullptr)
         ctrlCIgnored = add != FALSE;
+    else if (add)
+        log.consoleHandler = routine;
     return TRUE;
 }
 
@@ -460,26 +443,49 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     return TRUE;
 }
 
-BOOL CreatePipe(HANDLE* read, HANDLE* write, LPSECURITY_ATTRIBUTES attributes, DWORD size)
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCSTR name)
 {
-    Hook("CreatePipe");
     std::lock_guard lock(gate);
-    Call("CreatePipe");
-    PipeCreation creation{nullptr, nullptr, attributes != nullptr, attributes ? *attributes : SECURITY_ATTRIBUTES{},
-                          size, Outcome(current.createPipe) != FALSE};
-    if (creation.ok) {
-        auto pipe = std::make_shared<Pipe>();
-        pipe->capacity = size ? size : 4096;
-        pipe->writers = 1;
-        *read = creation.read = NewObject(Kind::PipeRead, pipe);
-        *write = creation.write = NewObject(Kind::PipeWrite, pipe);
-    }
-    log.pipes.push_back(creation);
-    return creation.ok;
+    Call("CreateEventA");
+    EXPECT_TRUE(attributes == nullptr && manualReset && !initialState && name == nullptr);
+    return NewObject(Kind::Event);
+}
+
+HANDLE CreateNamedPipeA(LPCSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances, DWORD outSize, DWORD inSize,
+                        DWORD timeout, LPSECURITY_ATTRIBUTES attributes)
+{
+    Hook("CreateNamedPipeA");
+    std::lock_guard lock(gate);
+    Call("CreateNamedPipeA");
+    log.pipes.push_back({.name = name,
+                         .server = {openMode, pipeMode, maxInstances, outSize, inSize, timeout},
+                         .serverAttributesNull = attributes == nullptr});
+    for (auto& object : objects)
+        EXPECT_FALSE(object->open && object->pipe && object->pipe->name == name) << "a pipe name used twice";
+    if (!Outcome(current.createPipe))
+        return INVALID_HANDLE_VALUE;
+    return log.pipes.back().read = NewObject(Kind::PipeRead, std::make_shared<Pipe>(Pipe{name, "", inSize}));
+}
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes, DWORD disposition,
+                   DWORD flags, HANDLE templateFile)
+{
+    std::lock_guard lock(gate);
+    Call("CreateFileA");
+    PipeCreation& creation = log.pipes.back();
+    EXPECT_TRUE(creation.name == name && templateFile == nullptr) << "the pipe just made, by its name";
+    creation.client = {access, share, disposition, flags};
+    creation.clientAttributes = attributes ? *attributes : SECURITY_ATTRIBUTES{};
+    if (!Outcome(current.createFile))
+        return INVALID_HANDLE_VALUE;
+    creation.write = NewObject(Kind::PipeWrite, Lookup(creation.read, Kind::PipeRead)->pipe);
+    objects.back()->inheritable = attributes && attributes->bInheritHandle;
+    return creation.write;
 }
 
 BOOL CloseHandle(HANDLE handle)
 {
+    Hook("CloseHandle");
     std::lock_guard lock(gate);
     Call("CloseHandle");
     for (auto& object : objects) {
@@ -489,7 +495,9 @@ BOOL CloseHandle(HANDLE handle)
             break;
         object->open = false;
         if (object->kind == Kind::PipeWrite)
-            object->pipe->writers--;
+            Serve(object->pipe);
+        EXPECT_FALSE(object->kind == Kind::PipeRead && object->pipe->pending)
+            << "the pipe closed with a read still pending into the service's buffer";
         changed.notify_all();
         return TRUE;
     }
@@ -531,17 +539,15 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
         }
         for (auto& object : objects) {
             if (object.get() == startupInfo->hStdOutput && object->open && object->kind == Kind::PipeWrite
-                && inheritHandles) {
+                && object->inheritable && inheritHandles) {
                 process->output = object->pipe;
-                process->output->writers++;
-                process->holdsWriter = true;
                 process->unwritten = process->tool.output;
             }
         }
         processes.push_back(process);
-        process->endsWhenWritten = !process->tool.untilCtrlC && !process->tool.ignoresCtrlC;
+        process->endsWhenWritten = !process->tool.untilCtrlC;
         if (process->output)
-            Flow(process->output);
+            Serve(process->output);
         processInformation->hProcess = NewObject(Kind::Process, {}, process);
         processInformation->hThread = NewObject(Kind::ProcessThread, {}, process);
         processInformation->dwProcessId = 1000 + static_cast<DWORD>(processes.size());
@@ -564,13 +570,10 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
         if (object->kind == Kind::Process) {
             auto process = object->process;
             signalled = [process] { return process->ended; };
-        } else if (object->kind == Kind::Thread) {
-            auto thread = object->thread;
-            signalled = [thread] { return thread->ended; };
         }
     }
     if (!signalled) {
-        ADD_FAILURE() << "stand-in: wait on a handle that is not an open process or thread";
+        ADD_FAILURE() << "stand-in: wait on a handle that is not an open process";
         lastError = ERROR_INVALID_HANDLE;
         return WAIT_FAILED;
     }
@@ -596,40 +599,77 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
     return TRUE;
 }
 
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds)
 {
     std::unique_lock lock(gate);
-    EXPECT_EQ(overlapped, nullptr);
-    *read = 0;
+    EXPECT_TRUE(count == 2 && !waitAll && milliseconds == INFINITE) << "a read's event and the tool, for ever";
+    Object* event = Lookup(handles[0], Kind::Event);
+    Object* process = Lookup(handles[1], Kind::Process);
+    if (!event || !process)
+        return WAIT_FAILED;
+    while (!event->signalled && !process->process->ended) {
+        if (std::exchange(event->due, false))
+            event->signalled = true;
+        else
+            changed.wait(lock);
+    }
+    return event->signalled ? WAIT_OBJECT_0 : WAIT_OBJECT_0 + 1;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    std::lock_guard lock(gate);
+    Call("ReadFile");
+    EXPECT_TRUE(overlapped != nullptr && read == nullptr) << "one overlapped read, counted when it has completed";
     Object* object = Lookup(file, Kind::PipeRead);
-    if (!object) {
-        lastError = ERROR_INVALID_HANDLE;
+    Object* event = Lookup(overlapped->hEvent, Kind::Event);
+    if (!object || !event)
         return FALSE;
-    }
     auto pipe = object->pipe;
-    Thread* self = currentThread;
-    if (self)
-        self->blockedIn = pipe.get();
-    changed.wait(lock, [&] { return !pipe->data.empty() || pipe->writers == 0 || (self && self->cancelled); });
-    if (self)
-        self->blockedIn = nullptr;
-    if (!pipe->data.empty()) {
-        DWORD count = std::min<DWORD>(toRead, static_cast<DWORD>(pipe->data.size()));
-        memcpy(buffer, pipe->data.data(), count);
-        pipe->data.erase(0, count);
-        Flow(pipe);
-        *read = count;
-        if (self)
-            self->cancelled = false; // a cancel applies only to the read pending when it is made
-        return TRUE;
-    }
-    if (self && self->cancelled) {
-        self->cancelled = false;
-        lastError = ERROR_OPERATION_ABORTED;
+    EXPECT_EQ(pipe->pending, nullptr) << "a second read while one is pending";
+    event->signalled = event->due = false;
+    if (pipe->data.empty() && !Writable(*pipe, true)) {
+        lastError = ERROR_BROKEN_PIPE;
         return FALSE;
     }
-    lastError = ERROR_BROKEN_PIPE;
-    return FALSE;
+    overlapped->Internal = ERROR_IO_PENDING;
+    *pipe = Pipe{pipe->name, pipe->data, pipe->capacity, overlapped, static_cast<char*>(buffer), toRead, event};
+    Serve(pipe);
+    lastError = ERROR_IO_PENDING;
+    return pipe->pending != overlapped;
+}
+
+BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped)
+{
+    std::lock_guard lock(gate);
+    Call("CancelIoEx");
+    Object* object = Lookup(file, Kind::PipeRead);
+    if (!object || !object->pipe->pending || (overlapped && object->pipe->pending != overlapped)) {
+        lastError = ERROR_NOT_FOUND;
+        return FALSE;
+    }
+    object->pipe->cancelled = true;
+    return TRUE;
+}
+
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait)
+{
+    std::unique_lock lock(gate);
+    Object* object = Lookup(file, Kind::PipeRead);
+    if (!object)
+        return FALSE;
+    auto pipe = object->pipe;
+    EXPECT_TRUE(wait) << "a read is over only once its result has come";
+    changed.wait(lock, [&] {
+        return overlapped->Internal != ERROR_IO_PENDING || pipe->cancelled || !Writable(*pipe, false);
+    });
+    if (overlapped->Internal == ERROR_IO_PENDING) {
+        EXPECT_TRUE(pipe->cancelled) << "the service waits for a read that only a grandchild could complete";
+        Complete(*pipe, ERROR_OPERATION_ABORTED, 0);
+    }
+    *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+    lastError = static_cast<DWORD>(overlapped->Internal);
+    return overlapped->Internal == 0;
 }
 
 BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD read, LPDWORD available, LPDWORD left)
@@ -639,7 +679,7 @@ BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD read, LPDWORD
     Object* object = Lookup(pipe, Kind::PipeRead);
     if (!object)
         return FALSE;
-    if (object->pipe->data.empty() && object->pipe->writers == 0) {
+    if (object->pipe->data.empty() && !Writable(*object->pipe, true)) {
         lastError = ERROR_BROKEN_PIPE;
         return FALSE;
     }
@@ -648,42 +688,9 @@ BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD read, LPDWORD
     return TRUE;
 }
 
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE routine, LPVOID parameter, DWORD flags,
-                    LPDWORD threadId)
+DWORD GetCurrentProcessId()
 {
-    std::lock_guard lock(gate);
-    Call("CreateThread");
-    EXPECT_EQ(flags, 0u);
-    if (!Outcome(current.createThread))
-        return nullptr;
-    auto thread = std::make_shared<Thread>();
-    Thread* raw = thread.get();
-    thread->thread = std::thread([raw, routine, parameter] {
-        currentThread = raw;
-        routine(parameter);
-        std::lock_guard done(gate);
-        raw->ended = true;
-        changed.notify_all();
-    });
-    threads.push_back(thread);
-    if (threadId)
-        *threadId = 3000 + static_cast<DWORD>(threads.size());
-    return NewObject(Kind::Thread, {}, {}, thread);
-}
-
-BOOL CancelSynchronousIo(HANDLE handle)
-{
-    std::lock_guard lock(gate);
-    Object* object = Lookup(handle, Kind::Thread);
-    if (!object)
-        return FALSE;
-    if (object->thread->blockedIn == nullptr) {
-        lastError = ERROR_NOT_FOUND;
-        return FALSE;
-    }
-    object->thread->cancelled = true;
-    changed.notify_all();
-    return TRUE;
+    return 0x4242;
 }
 
 void AcquireSRWLockExclusive(PSRWLOCK lock)
@@ -704,26 +711,7 @@ void AcquireSRWLockShared(PSRWLOCK lock)
 void ReleaseSRWLockShared(PSRWLOCK lock)
 {
     lock->mutex.unlock();
-}
-
-BOOL SleepConditionVariableSRW(PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds, uint32_t flags)
-{
-    EXPECT_EQ(flags, 0u) << "the lock is held exclusively";
-    std::unique_lock<std::mutex> held(lock->mutex, std::adopt_lock);
-    bool woken = true;
-    if (milliseconds == INFINITE)
-        condition->condition.wait(held);
-    else
-        woken = condition->condition.wait_for(held, std::chrono::milliseconds(milliseconds)) == std::cv_status::no_timeout;
-    held.release();
-    if (!woken)
-        lastError = ERROR_TIMEOUT;
-    return woken;
-}
-
-void WakeConditionVariable(PCONDITION_VARIABLE condition)
-{
-    condition->condition.notify_one();
+    Hook("ReleaseSRWLockShared");
 }
 
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart)

@@ -40,11 +40,10 @@ struct Registry {
 struct Tool {
     DWORD exitCode = 0;
     std::string output; // written as the pipe has room; a tool that ends by itself does so once it is all written
-    bool untilCtrlC = false;   // runs until a Ctrl+C reaches the console
-    bool ignoresCtrlC = false; // runs until EndTools()
+    bool untilCtrlC = false; // runs until a Ctrl+C reaches the console
     bool exitCodeUnreadable = false;
     DWORD exitCodeError = ERROR_ACCESS_DENIED;
-    bool grandchildHoldsPipe = false; // a child keeps the pipe's write end until ReleaseGrandchildren()
+    bool grandchildHoldsPipe = false; // a child keeps the pipe's write end for ever and writes nothing
 };
 
 struct Script {
@@ -52,13 +51,13 @@ struct Script {
     Registry registry;
     Result dispatcher = Fails(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
     Result handlerRegistration;
-    std::deque<Result> createPipe;
+    std::deque<Result> createPipe; // the service's end, CreateNamedPipeA
+    std::deque<Result> createFile; // the tool's end, CreateFileA
     std::deque<Result> allocConsole;
     std::deque<Result> createProcess;
-    std::deque<Result> createThread;
     std::deque<Tool> tools; // one per successful launch; a launch with none left is a test failure
-    // Runs on the calling thread, outside the stand-in's lock, as CreatePipe or AllocConsole is entered:
-    // a way to deliver a control at an exact point of a cycle.
+    // Runs on the calling thread, outside the stand-in's lock, as CreateNamedPipeA, AllocConsole or
+    // CloseHandle is entered or a shared lock released: a way to deliver a control at an exact point of a cycle.
     std::function<void(const std::string& call)> onCall;
     // What GetStdHandle(STD_ERROR_HANDLE) gives: none by default, as under the service manager;
     // StandardErrorValue() as for a program started from a command prompt.
@@ -87,12 +86,13 @@ struct RegistryCall {
 };
 
 struct PipeCreation {
-    HANDLE read;
-    HANDLE write;
-    bool attributesGiven;
-    SECURITY_ATTRIBUTES attributes;
-    DWORD size;
-    bool ok;
+    std::string name;
+    std::vector<DWORD> server; // open mode, pipe mode, instances, out and in size, time-out
+    bool serverAttributesNull;
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;         // the tool's end, opened by name
+    std::vector<DWORD> client = {}; // access, share mode, disposition, flags
+    SECURITY_ATTRIBUTES clientAttributes = {};
 };
 
 struct Launch {
@@ -122,10 +122,11 @@ struct Record {
     std::vector<std::string> handlerNames;
     size_t allocConsoles = 0;
     size_t ctrlCBroadcasts = 0;
+    PHANDLER_ROUTINE consoleHandler = nullptr; // the last handler routine added
     std::string standardError; // everything written to StandardErrorValue()
 };
 
-// Clears the script and the record, ends every tool and joins every thread the stand-in started.
+// Clears the script and the record and ends every tool.
 void Reset();
 Script& script();
 // A copy, taken under the stand-in's lock.
@@ -133,15 +134,10 @@ Record record();
 
 // Descriptions of the handles still open ("pipe read #1", "process #2", ...).
 std::vector<std::string> OpenHandles();
-bool IsOpen(HANDLE handle);
 
 // Waits (without a time limit) until the service has made this many launch attempts / status reports.
-void WaitForLaunches(size_t count);
 void WaitForStatuses(size_t count);
 void WaitForCalls(size_t count);
-
-void EndTools(DWORD exitCode);
-void ReleaseGrandchildren();
 
 HANDLE EventSource();
 SERVICE_STATUS_HANDLE StatusHandleValue();

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <condition_variable>
 #include <mutex>
 
 typedef uint8_t BYTE;
@@ -22,7 +21,6 @@ typedef void* HANDLE;
 typedef void* PSID;
 typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
-typedef uint64_t SIZE_T;
 typedef uint64_t ULONGLONG;
 struct HKEY__;
 typedef HKEY__* HKEY;
@@ -56,8 +54,8 @@ static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HANDLE) == 8);
 #define ERROR_SERVICE_SPECIFIC_ERROR 1066u
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063u
 #define ERROR_SERVICE_DOES_NOT_EXIST 1060u
+#define ERROR_IO_PENDING 997u
 #define ERROR_NOT_FOUND 1168u
-#define ERROR_TIMEOUT 1460u
 
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
@@ -78,6 +76,14 @@ static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HANDLE) == 8);
 #define SERVICE_CONTROL_SHUTDOWN 5u
 
 #define CTRL_C_EVENT 0u
+#define CTRL_BREAK_EVENT 1u
+#define PIPE_ACCESS_INBOUND 0x1u
+#define FILE_FLAG_FIRST_PIPE_INSTANCE 0x80000u
+#define FILE_FLAG_OVERLAPPED 0x40000000u
+#define PIPE_REJECT_REMOTE_CLIENTS 0x8u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_READ_ATTRIBUTES 0x80u
+#define OPEN_EXISTING 3u
 #define IDLE_PRIORITY_CLASS 0x40u
 #define STARTF_USESTDHANDLES 0x100u
 
@@ -137,13 +143,20 @@ struct PROCESS_INFORMATION {
 };
 typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
 
-struct OVERLAPPED;
+struct OVERLAPPED {
+    uint64_t Internal;
+    uint64_t InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
 typedef OVERLAPPED* LPOVERLAPPED;
 
 static_assert(sizeof(SERVICE_STATUS) == 28);
 static_assert(sizeof(SECURITY_ATTRIBUTES) == 24);
 static_assert(sizeof(STARTUPINFOA) == 104);
 static_assert(sizeof(PROCESS_INFORMATION) == 24);
+static_assert(sizeof(OVERLAPPED) == 32);
 
 // A real lock, so that the thread sanitizer sees what the service serialises.
 struct SRWLOCK {
@@ -151,14 +164,6 @@ struct SRWLOCK {
 };
 typedef SRWLOCK* PSRWLOCK;
 #define SRWLOCK_INIT {}
-
-struct CONDITION_VARIABLE {
-    std::condition_variable condition;
-};
-typedef CONDITION_VARIABLE* PCONDITION_VARIABLE;
-#define CONDITION_VARIABLE_INIT {}
-
-typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
 typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD);
 
 DWORD GetLastError();
@@ -182,7 +187,11 @@ BOOL AllocConsole();
 HANDLE GetStdHandle(DWORD which);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 
-BOOL CreatePipe(HANDLE* read, HANDLE* write, LPSECURITY_ATTRIBUTES attributes, DWORD size);
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCSTR name);
+HANDLE CreateNamedPipeA(LPCSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances, DWORD outSize, DWORD inSize,
+                        DWORD timeout, LPSECURITY_ATTRIBUTES attributes);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
 BOOL CloseHandle(HANDLE handle);
 BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
                     LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
@@ -191,10 +200,11 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
+BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
 BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD read, LPDWORD available, LPDWORD left);
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine,
-                    LPVOID parameter, DWORD flags, LPDWORD threadId);
-BOOL CancelSynchronousIo(HANDLE thread);
+DWORD GetCurrentProcessId();
 
 // The tool-folder check. No file exists in the stand-in, so the check leaves the tool to the launch;
 // its reading of descriptors is proven under Wine.
@@ -237,5 +247,3 @@ void AcquireSRWLockExclusive(PSRWLOCK lock);
 void ReleaseSRWLockExclusive(PSRWLOCK lock);
 void AcquireSRWLockShared(PSRWLOCK lock);
 void ReleaseSRWLockShared(PSRWLOCK lock);
-BOOL SleepConditionVariableSRW(PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds, uint32_t flags);
-void WakeConditionVariable(PCONDITION_VARIABLE condition);

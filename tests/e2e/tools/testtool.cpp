@@ -11,6 +11,11 @@
 //   ignorectrlc     from now on record and swallow every Ctrl+C
 //   hold            wait until zonbek.release exists
 //   grandchild S    start a copy of itself that inherits the output and holds it for S seconds
+//   latewriter N F  start a copy of itself that inherits the output, waits until the file F exists beside
+//                   the executable, writes N bytes to the output and records "ok" or "failed E" in
+//                   zonbek.late
+//   broadcast       Ctrl+C to console group 0 (every process on the console); "ok" or "failed E" in
+//                   zonbek.broadcast
 //   crash           access violation, ending the process with 0xC0000005 and no debugger
 //   mark NAME       write the file NAME beside the executable (its content: the launch number)
 //   waitfor NAME    wait until the file NAME exists beside the executable
@@ -75,16 +80,23 @@ bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void Put(DWORD which, const std::string& bytes)
+// The error of the write that failed, or 0.
+DWORD Put(DWORD which, const std::string& bytes)
 {
     HANDLE handle = GetStdHandle(which);
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD written = 0;
         if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, NULL))
-            return;
+            return GetLastError();
         done += written;
     }
+    return 0;
+}
+
+std::string Outcome(DWORD error)
+{
+    return error == 0 ? "ok" : "failed " + std::to_string(error);
 }
 
 std::string Unescape(const std::string& text)
@@ -170,11 +182,11 @@ void Record()
     WriteFileText(Beside("zonbek.stdin"), HandleKind(GetStdHandle(STD_INPUT_HANDLE)));
 }
 
-void StartGrandchild(const std::string& seconds)
+void StartGrandchild(const std::string& arguments)
 {
     char self[MAX_PATH + 1] = {};
     GetModuleFileNameA(NULL, self, MAX_PATH);
-    std::string commandLine = "zonbek.exe --hold " + seconds;
+    std::string commandLine = "zonbek.exe " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -219,7 +231,12 @@ void Run(const std::string& action, unsigned launch)
         WriteFileText(Beside("zonbek.ready"), "hold");
         WaitForRelease(INFINITE);
     } else if (word == "grandchild") {
-        StartGrandchild(argument);
+        StartGrandchild("--hold " + argument);
+    } else if (word == "latewriter") {
+        StartGrandchild("--late " + argument);
+    } else if (word == "broadcast") {
+        DWORD error = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) ? 0 : GetLastError();
+        WriteFileText(Beside("zonbek.broadcast"), Outcome(error));
     } else if (word == "crash") {
         // Wine's default just-in-time debugger would write its report into the inherited output.
         SetUnhandledExceptionFilter(EndWithoutDebugger);
@@ -277,6 +294,12 @@ int main(int argc, char** argv)
     if (argc == 3 && strcmp(argv[1], "--hold") == 0) {
         WaitForRelease(strtoul(argv[2], NULL, 0) * 1000);
         WriteFileText(Beside("zonbek.held"), "done");
+        return 0;
+    }
+    if (argc == 4 && strcmp(argv[1], "--late") == 0) {
+        WaitForFile(argv[3], INFINITE);
+        DWORD error = Put(STD_OUTPUT_HANDLE, BulkOutput(0, strtoul(argv[2], NULL, 0)));
+        WriteFileText(Beside("zonbek.late"), Outcome(error));
         return 0;
     }
 
