@@ -1,16 +1,21 @@
 #include "supervision/capture.h"
 
+#include <ntsecapi.h>
+
 // As much as an anonymous pipe holds by default: a tool blocks where it always did.
 static const DWORD PipeSize = 4096;
 
 bool CreateOutputPipe(OutputPipe* pipe, HANDLE* toolEnd)
 {
     // Unique to the process and cycle, in hex, composed by hand as snprintf would link MinGW's printf.
-    // The instance made first takes the name for itself, and only this machine can connect to it.
+    // The instance made first takes the name for itself, and only this machine can connect to it. The
+    // random part keeps a local user from taking the name first, which would fail every start; without
+    // random bytes the name is still unique.
     static DWORD cycle = 0;
-    char name[] = "\\\\.\\pipe\\zonbek-00000000-00000000";
-    const DWORD parts[2] = {GetCurrentProcessId(), ++cycle};
-    for (int part = 0; part < 2; ++part) {
+    char name[] = "\\\\.\\pipe\\zonbek-00000000-00000000-00000000-00000000";
+    DWORD parts[4] = {GetCurrentProcessId(), ++cycle, 0, 0};
+    RtlGenRandom(parts + 2, 2 * sizeof(DWORD));
+    for (int part = 0; part < 4; ++part) {
         for (int digit = 0; digit < 8; ++digit)
             name[16 + 9 * part + digit] = "0123456789abcdef"[(parts[part] >> (28 - 4 * digit)) & 15];
     }

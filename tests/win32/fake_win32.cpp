@@ -1,5 +1,7 @@
 #include "fake_win32.h"
 
+#include <ntsecapi.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -691,6 +693,12 @@ BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD read, LPDWORD
 DWORD GetCurrentProcessId()
 {
     return 0x4242;
+}
+
+BOOLEAN RtlGenRandom(PVOID buffer, ULONG length)
+{
+    memset(buffer, 0xA5, length);
+    return TRUE;
 }
 
 void AcquireSRWLockExclusive(PSRWLOCK lock)
