@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include "eventlog/events.h"
-#include "state/config.h"
 
 static const char LookupFailureText[] =
     "zonbeksvc: the folder of the Zonbek tool is not known: there is no value InstallDir of type REG_SZ under "
@@ -41,18 +40,4 @@ void ExplainDispatcherFailure(DWORD lastError)
     WriteStandardError("zonbeksvc: ");
     WriteStandardError(failure);
     WriteStandardError("\r\n");
-}
-
-void ExplainFolderFinding(const FolderFinding& finding, bool allowed)
-{
-    WriteStandardError(allowed ? "zonbeksvc: warning: the Zonbek tool is started although someone other than an "
-                                 "administrator may change what it runs as LocalSystem (ToolFolderCheck is 0).\r\n"
-                               : "zonbeksvc: the Zonbek tool is not started: someone other than an administrator "
-                                 "may change what it would run as LocalSystem.\r\n");
-    const char* lines[] = {"Object: ", finding.object != NULL ? finding.object : ToolPath, "\r\nWho: ",
-                           finding.principal, "\r\nWhat they may do: ", finding.what, "\r\n"};
-    for (const char* line : lines)
-        WriteStandardError(line);
-    WriteStandardError("The administrator's guide, admin-guide.txt in the folder of zonbeksvc.exe, says how to "
-                       "protect it.\r\n");
 }

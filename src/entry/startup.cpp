@@ -6,7 +6,6 @@
 #include "entry/service.h"
 #include "eventlog/events.h"
 #include "state/config.h"
-#include "supervision/folder_check.h"
 
 static bool IsConsoleMode(int argumentCount, char** arguments)
 {
@@ -25,12 +24,6 @@ int ServiceProgram(int argumentCount, char** arguments)
         ExplainLookupFailure();
         return 1;
     }
-
-    FolderFinding finding;
-    FolderCheck folder = CheckToolFolder(&finding);
-    if (folder != FolderCheck::Passed)
-        ExplainFolderFinding(finding, folder == FolderCheck::Allowed);
-    ReleaseFolderFinding(&finding);
 
     if (IsConsoleMode(argumentCount, arguments))
         ServiceMain(0, NULL);

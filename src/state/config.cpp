@@ -13,35 +13,40 @@ static const char InstallKey[] = "Software\\Kavix\\Zonbek";
 static const char InstallValue[] = "InstallDir";
 static const char ToolFileName[] = "zonbek.exe";
 static const char ToolFolderCheckValue[] = "ToolFolderCheck";
+static const char ToolFolderTrustValue[] = "ToolFolderTrust";
 
-static char* QueryInstallDir(HKEY key)
+// The value as a string of its own (free it), with zeros after it: a value stored without its
+// terminators keeps all its characters. Null when the value is missing, of another type, or changed
+// its size between the queries.
+static char* QueryValue(const char* name, DWORD wantedType, size_t zeros)
 {
+    HKEY key = NULL;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, InstallKey, &key) != ERROR_SUCCESS)
+        return NULL;
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key, InstallValue, NULL, &type, NULL, &size) != ERROR_SUCCESS || type != REG_SZ)
-        return NULL;
-    // One byte more than the value, always zero: a value stored without a terminator keeps all its
-    // characters, and one stored with several ends at the first.
-    char* value = static_cast<char*>(calloc(static_cast<size_t>(size) + 1, 1));
-    if (value == NULL)
-        return NULL;
+    char* value = NULL;
+    if (RegQueryValueExA(key, name, NULL, &type, NULL, &size) == ERROR_SUCCESS && type == wantedType)
+        value = static_cast<char*>(calloc(static_cast<size_t>(size) + zeros, 1));
     DWORD reported = size;
-    if (RegQueryValueExA(key, InstallValue, NULL, NULL, reinterpret_cast<BYTE*>(value), &reported) != ERROR_SUCCESS
-        || reported != size) {
+    if (value != NULL
+        && (RegQueryValueExA(key, name, NULL, NULL, reinterpret_cast<BYTE*>(value), &reported) != ERROR_SUCCESS
+            || reported != size)) {
         free(value);
-        return NULL;
+        value = NULL;
     }
+    RegCloseKey(key);
     return value;
 }
 
 char* LookupInstallDir()
 {
-    HKEY key = NULL;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, InstallKey, &key) != ERROR_SUCCESS)
-        return NULL;
-    char* value = QueryInstallDir(key);
-    RegCloseKey(key);
-    return value;
+    return QueryValue(InstallValue, REG_SZ, 1);
+}
+
+char* LookupToolFolderTrust()
+{
+    return QueryValue(ToolFolderTrustValue, REG_MULTI_SZ, 2);
 }
 
 bool ComposePaths(const char* installDir)

@@ -1,33 +1,39 @@
 #include "supervision/capture.h"
 
 #include <ntsecapi.h>
+#include <stdio.h>
+
+#include "trust/account.h"
 
 // As much as an anonymous pipe holds by default: a tool blocks where it always did.
 static const DWORD PipeSize = 4096;
 
 bool CreateOutputPipe(OutputPipe* pipe, HANDLE* toolEnd)
 {
-    // Unique to the process and cycle, in hex, composed by hand as snprintf would link MinGW's printf.
-    // The instance made first takes the name for itself, and only this machine can connect to it. The
-    // random part keeps a local user from taking the name first, which would fail every start; without
-    // random bytes the name is still unique.
+    // Unique to the process and cycle. The instance made first takes the name for itself, only this
+    // machine can connect to it and only the service's account may open it. The random part keeps a
+    // local user from taking the name first, which would fail every start; without random bytes the
+    // name is still unique.
     static DWORD cycle = 0;
-    char name[] = "\\\\.\\pipe\\zonbek-00000000-00000000-00000000-00000000";
-    DWORD parts[4] = {GetCurrentProcessId(), ++cycle, 0, 0};
-    RtlGenRandom(parts + 2, 2 * sizeof(DWORD));
-    for (int part = 0; part < 4; ++part) {
-        for (int digit = 0; digit < 8; ++digit)
-            name[16 + 9 * part + digit] = "0123456789abcdef"[(parts[part] >> (28 - 4 * digit)) & 15];
-    }
+    DWORD random[2] = {0, 0};
+    RtlGenRandom(random, sizeof random);
+    char name[64];
+    _snprintf(name, sizeof name, "\\\\.\\pipe\\zonbek-%08x-%08x-%08x-%08x", static_cast<unsigned>(GetCurrentProcessId()),
+              static_cast<unsigned>(++cycle), static_cast<unsigned>(random[0]), static_cast<unsigned>(random[1]));
+    SECURITY_ATTRIBUTES* security = OwnPipeSecurity();
+    if (security == NULL)
+        return false;
     pipe->readDone = CreateEventA(NULL, TRUE, FALSE, NULL);
     if (pipe->readDone == NULL)
         return false;
     // Bytes and blocking writes (both 0), as an anonymous pipe has them.
     pipe->read = CreateNamedPipeA(name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                  PIPE_REJECT_REMOTE_CLIENTS, 1, PipeSize, PipeSize, 0, NULL);
+                                  PIPE_REJECT_REMOTE_CLIENTS, 1, PipeSize, PipeSize, 0, security);
     if (pipe->read != INVALID_HANDLE_VALUE) {
         SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
-        *toolEnd = CreateFileA(name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, &inherited, OPEN_EXISTING, 0, NULL);
+        // Whoever serves the name may learn who connected, never act as the service.
+        *toolEnd = CreateFileA(name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, &inherited, OPEN_EXISTING,
+                               SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, NULL);
         if (*toolEnd != INVALID_HANDLE_VALUE)
             return true;
     }

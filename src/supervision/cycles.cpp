@@ -4,9 +4,9 @@
 #include "state/status.h"
 #include "supervision/capture.h"
 #include "supervision/decision.h"
-#include "supervision/folder_check.h"
 #include "supervision/launch.h"
 #include "supervision/stop.h"
+#include "trust/check.h"
 
 // Releases the ended tool; false when its exit code could not be read.
 static bool ReleaseTool(PROCESS_INFORMATION* tool, DWORD* exitCode)
@@ -20,9 +20,15 @@ static bool ReleaseTool(PROCESS_INFORMATION* tool, DWORD* exitCode)
 }
 
 // One start of the tool; true when it asked for the next, otherwise *result holds the cycles' end.
-static bool RunCycle(DWORD* result)
+static bool RunCycle(DWORD* result, bool first)
 {
     ReportStartPending();
+    // Here rather than before the dispatcher: naming a domain's account, or reading a share, can take
+    // longer than the service manager waits for a connection. A refusal stops as a failed launch does.
+    if (first && !CheckToolFolder()) {
+        *result = ERROR_SERVICE_SPECIFIC_ERROR;
+        return false;
+    }
     OutputPipe pipe;
     PROCESS_INFORMATION tool;
     switch (LaunchTool(&pipe, &tool)) {
@@ -58,13 +64,8 @@ static bool RunCycle(DWORD* result)
 
 DWORD RunCycles()
 {
-    // Reported at start-up; the stop is that of a failed launch.
-    if (ToolLaunchRefused) {
-        ReportStartPending();
-        return ERROR_SERVICE_SPECIFIC_ERROR;
-    }
     DWORD result = NO_ERROR;
-    while (RunCycle(&result)) {
+    for (bool first = true; RunCycle(&result, first); first = false) {
     }
     return result;
 }

@@ -92,6 +92,43 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"same_size_new_text", Changing("C:\\A\0"s, "C:\\B\0"s), "C:\\B"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+using TrustList = ServiceTest;
+
+// ToolFolderTrust, whatever its terminators, gives its strings and then an empty one; another type, none.
+TEST_F(TrustList, EndsInAnEmptyStringWhateverTheValueHolds)
+{
+    std::string large;
+    while (large.size() < 65536)
+        large += "S-1-5-21-1004336348-1177238915-682003330-512"s + '\0';
+    struct Case {
+        const char* name;
+        fake::Registry registry;
+        std::vector<std::string> entries;
+    };
+    for (const auto& c :
+         {Case{"two_terminated", Stored("S-1-5-32-545\0BA\0\0"s, REG_MULTI_SZ), {"S-1-5-32-545", "BA"}},
+          Case{"no_terminators", Stored("S-1-5-32-545\0BA"s, REG_MULTI_SZ), {"S-1-5-32-545", "BA"}},
+          Case{"empty_value", Stored(""s, REG_MULTI_SZ), {}},
+          Case{"empty_string", Stored("\0"s, REG_MULTI_SZ), {}},
+          Case{"empty_list", Stored("\0\0"s, REG_MULTI_SZ), {}},
+          Case{"64_kb", Stored(large, REG_MULTI_SZ), std::vector<std::string>(large.size() / 45, "S-1-5-21-1004336348-1177238915-682003330-512")}}) {
+        SCOPED_TRACE(c.name);
+        fake::Reset();
+        fake::script().registry = c.registry;
+        char* list = LookupToolFolderTrust();
+        ASSERT_NE(list, nullptr);
+        std::vector<std::string> entries;
+        for (const char* entry = list; *entry != '\0'; entry += strlen(entry) + 1)
+            entries.emplace_back(entry);
+        EXPECT_EQ(entries, c.entries);
+        free(list);
+        EXPECT_EQ(fake::record().registry.at(1).name, "ToolFolderTrust");
+    }
+    fake::Reset();
+    fake::script().registry = Stored("S-1-5-32-545\0"s, REG_SZ);
+    EXPECT_EQ(LookupToolFolderTrust(), nullptr) << "another type counts as absent";
+}
+
 using LookupCalls = ServiceTest;
 
 TEST_F(LookupCalls, OpensQueriesTwiceWithTheReportedSizeAndCloses)

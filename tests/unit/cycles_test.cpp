@@ -127,6 +127,7 @@ TEST_F(Cycles, StartFailuresInAnyCycleReportFiveStringsAndStopWith1066)
     for (auto c : {Case{"pipe, first cycle", 0, "CreateProcess(zonbek), CreatePipe", 8},
                    Case{"pipe, third cycle", 2, "CreateProcess(zonbek), CreatePipe", 1450},
                    Case{"tool's end of the pipe", 1, "CreateFile", 231},
+                   Case{"pipe's descriptor", 0, "OwnPipeSecurity", 1008},
                    Case{"console", 0, "AllocConsole", 5},
                    Case{"launch, first cycle", 0, "CreateProcess(zonbek)", 2},
                    Case{"launch, second cycle", 1, "CreateProcess(zonbek)", 0x800700C1}}) {
@@ -140,10 +141,12 @@ TEST_F(Cycles, StartFailuresInAnyCycleReportFiveStringsAndStopWith1066)
                                           : op == "CreateProcess(zonbek)" ? script.createProcess
                                           : op == "CreateFile"            ? script.createFile
                                                                           : script.createPipe;
-        if (op == "CreateFile")
-            op = "CreateProcess(zonbek), CreatePipe"; // either end fails as the pipe does
-        queue.assign(c.restartsFirst, fake::Result{});
-        queue.push_back(fake::Fails(c.error));
+        if (op == "OwnPipeSecurity")
+            script.pipeSecurity = fake::Fails(c.error);
+        else
+            queue.assign(c.restartsFirst, fake::Result{}), queue.push_back(fake::Fails(c.error));
+        if (op == "CreateFile" || op == "OwnPipeSecurity")
+            op = "CreateProcess(zonbek), CreatePipe"; // either end, or its descriptor, fails as the pipe does
 
         ServiceMain(0, NULL);
 
@@ -160,6 +163,24 @@ TEST_F(Cycles, StartFailuresInAnyCycleReportFiveStringsAndStopWith1066)
                                                                       "zonbek.exe --service", "C:\\Tools\\Z\\"}}}));
         EXPECT_EQ(fake::OpenHandles(), std::vector<std::string>{}) << "a start failure leaves no pipe end open";
     }
+}
+
+TEST_F(Cycles, ToolFolderIsCheckedOnceBeforeTheFirstLaunchAndARefusalStopsWith1066)
+{
+    fake::script().tools = {Tool{}, Tool{.exitCode = 2}};
+    ServiceMain(0, NULL);
+    auto names = CallNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "CheckToolFolder"), 1);
+    EXPECT_LT(std::find(names.begin(), names.end(), "CheckToolFolder"),
+              std::find(names.begin(), names.end(), "CreateNamedPipeA"));
+
+    SetUp();
+    fake::script().toolFolderPasses = false;
+    ServiceMain(0, NULL);
+    EXPECT_EQ(Statuses(), (std::vector<SERVICE_STATUS>{StartPending(1), Stopped(ERROR_SERVICE_SPECIFIC_ERROR)}));
+    EXPECT_TRUE(fake::record().launches.empty());
+    EXPECT_TRUE(fake::record().pipes.empty());
+    EXPECT_EQ(fake::record().allocConsoles, 0u);
 }
 
 TEST_F(Cycles, PipeAndProcessAreCreatedWithExactArguments)
@@ -179,9 +200,10 @@ TEST_F(Cycles, PipeAndProcessAreCreatedWithExactArguments)
         // Inbound, overlapped, the first instance; bytes, blocking, no remote client; one instance, as much
         // room as an anonymous pipe has by default. The service's end is never inherited.
         EXPECT_EQ(pipe.server, (std::vector<DWORD>{0x40080001, 0x8, 1, 4096, 4096, 0}));
-        EXPECT_TRUE(pipe.serverAttributesNull);
-        // Write and read attributes (as CreatePipe's write end), not shared, the pipe, synchronous.
-        EXPECT_EQ(pipe.client, (std::vector<DWORD>{0x40000080, 0, 3, 0}));
+        EXPECT_EQ(pipe.serverAttributes, &fake::PipeSecurity) << "only the service's account may open it";
+        // Write and read attributes (as CreatePipe's write end), not shared, the pipe, synchronous; whoever
+        // serves the name may identify the service, never act as it.
+        EXPECT_EQ(pipe.client, (std::vector<DWORD>{0x40000080, 0, 3, 0x110000}));
         EXPECT_EQ(pipe.clientAttributes.nLength, 24u);
         EXPECT_EQ(pipe.clientAttributes.lpSecurityDescriptor, nullptr);
         EXPECT_EQ(pipe.clientAttributes.bInheritHandle, TRUE);

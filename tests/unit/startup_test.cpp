@@ -1,6 +1,5 @@
 #include "fixture.h"
 
-#include "entry/command_line.h"
 #include "entry/startup.h"
 #include "state/config.h"
 
@@ -73,6 +72,12 @@ TEST_F(Startup, ComposesPathsAndHandsTheServiceTableToTheDispatcher)
     EXPECT_EQ(fake::record().handlerNames, (std::vector<std::string>{"zonbek"})) << "ServiceMain ran once";
     EXPECT_EQ(fake::record().launches.at(0).application, "D:\\Kavix\\\\zonbek.exe");
     EXPECT_EQ(EventTexts(), (std::vector<EventText>{{0xC0020003, {}}}));
+    // The tool's folder is checked once connected: naming an account may wait on a domain controller.
+    auto names = CallNames();
+    auto at = [&](const char* name) { return std::find(names.begin(), names.end(), name); };
+    EXPECT_LT(at("StartServiceCtrlDispatcherA"), at("SetServiceStatus"));
+    EXPECT_LT(at("SetServiceStatus"), at("CheckToolFolder"));
+    EXPECT_LT(at("CheckToolFolder"), at("CreateNamedPipeA"));
 }
 
 TEST_F(Startup, EmptyInstallDirStillStarts)
@@ -143,33 +148,6 @@ TEST_F(Startup, ConsoleModeOnlyForOneArgumentStartingWithUpperCaseX)
         expected.push_back(DispatcherRefused);
         EXPECT_EQ(EventTexts(), expected);
         EXPECT_TRUE(fake::record().statuses.empty());
-    }
-}
-
-// The rows after the first three are the examples of Microsoft's "Parsing C++ command-line arguments".
-TEST(CommandLine, SplitsAsMicrosoftsRuntimeDoes)
-{
-    struct Case {
-        const char* line;
-        std::vector<std::string> arguments;
-    };
-    for (auto c : {Case{"", {""}}, Case{" a b", {"", "a", "b"}},
-                   Case{R"("C:\Program Files\a\"b.exe )" "\tX ", {R"(C:\Program Files\a\b.exe)", "X"}},
-                   Case{R"(svc.exe "" a\\)", {"svc.exe", "", R"(a\\)"}},
-                   Case{R"(svc "a b c" d e)", {"svc", "a b c", "d", "e"}},
-                   Case{R"(svc "ab\"c" "\\" d)", {"svc", R"(ab"c)", R"(\)", "d"}},
-                   Case{R"(svc a\\\b d"e f"g h)", {"svc", R"(a\\\b)", "de fg", "h"}},
-                   Case{R"(svc a\\\"b c d)", {"svc", R"(a\"b)", "c", "d"}},
-                   Case{R"(svc a\\\\"b c" d e)", {"svc", R"(a\\b c)", "d", "e"}},
-                   Case{R"(svc a"b"" c d)", {"svc", R"(ab" c d)"}}}) {
-        SCOPED_TRACE(c.line);
-        std::string line = c.line;
-        std::vector<char> text(line.size() + 1);
-        std::vector<char*> arguments(line.size() / 2 + 2);
-        int count = SplitCommandLine(line.c_str(), text.data(), arguments.data());
-        ASSERT_EQ(count, static_cast<int>(c.arguments.size()));
-        EXPECT_EQ(arguments[count], nullptr);
-        EXPECT_EQ(std::vector<std::string>(arguments.begin(), arguments.begin() + count), c.arguments);
     }
 }
 

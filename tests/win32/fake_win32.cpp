@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "trust/account.h"
+#include "trust/check.h"
+
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -461,7 +466,7 @@ HANDLE CreateNamedPipeA(LPCSTR name, DWORD openMode, DWORD pipeMode, DWORD maxIn
     Call("CreateNamedPipeA");
     log.pipes.push_back({.name = name,
                          .server = {openMode, pipeMode, maxInstances, outSize, inSize, timeout},
-                         .serverAttributesNull = attributes == nullptr});
+                         .serverAttributes = attributes});
     for (auto& object : objects)
         EXPECT_FALSE(object->open && object->pipe && object->pipe->name == name) << "a pipe name used twice";
     if (!Outcome(current.createPipe))
@@ -722,43 +727,37 @@ void ReleaseSRWLockShared(PSRWLOCK lock)
     Hook("ReleaseSRWLockShared");
 }
 
-DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart)
+int _snprintf(char* text, size_t count, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    va_list again;
+    va_copy(again, arguments);
+    int length = vsnprintf(nullptr, 0, format, arguments);
+    std::vector<char> whole(static_cast<size_t>(length) + 1);
+    vsnprintf(whole.data(), whole.size(), format, again);
+    va_end(again);
+    va_end(arguments);
+    size_t kept = std::min(static_cast<size_t>(length), count);
+    memcpy(text, whole.data(), kept);
+    if (kept < count)
+        text[kept] = '\0';
+    return static_cast<size_t>(length) <= count ? length : -1;
+}
+
+// The service's own readers of tokens and descriptors (proven under Wine): their answers are scripted.
+bool CheckToolFolder()
 {
     std::lock_guard lock(gate);
-    Call("GetFullPathNameA");
-    EXPECT_EQ(filePart, nullptr);
-    DWORD length = static_cast<DWORD>(strlen(name));
-    if (size <= length)
-        return length + 1;
-    memcpy(buffer, name, length + 1);
-    return length;
+    Call("CheckToolFolder");
+    return current.toolFolderPasses;
 }
 
-HANDLE FindFirstFileA(LPCSTR, WIN32_FIND_DATAA*)
+SECURITY_ATTRIBUTES* OwnPipeSecurity()
 {
     std::lock_guard lock(gate);
-    Call("FindFirstFileA");
-    lastError = ERROR_FILE_NOT_FOUND; // no file exists here, so the check goes no further
-    return INVALID_HANDLE_VALUE;
-}
-
-static BOOL Unreached(const char* name)
-{
-    ADD_FAILURE() << "stand-in: " << name << " is reached only for a file that exists";
-    lastError = ERROR_ACCESS_DENIED;
-    return FALSE;
-}
-
-BOOL FindNextFileA(HANDLE, WIN32_FIND_DATAA*) { return Unreached("FindNextFileA"); }
-BOOL FindClose(HANDLE) { return Unreached("FindClose"); }
-BOOL GetFileSecurityA(LPCSTR, SECURITY_INFORMATION, PVOID, DWORD, LPDWORD) { return Unreached("GetFileSecurityA"); }
-HANDLE GetCurrentProcess() { return INVALID_HANDLE_VALUE; }
-BOOL OpenProcessToken(HANDLE, DWORD, HANDLE*) { return Unreached("OpenProcessToken"); }
-BOOL GetTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, LPDWORD)
-{
-    return Unreached("GetTokenInformation");
-}
-BOOL LookupAccountSidA(LPCSTR, PSID, LPSTR, LPDWORD, LPSTR, LPDWORD, SID_NAME_USE*)
-{
-    return Unreached("LookupAccountSidA");
+    Call("OwnPipeSecurity");
+    if (!current.pipeSecurity.ok)
+        lastError = current.pipeSecurity.error;
+    return current.pipeSecurity.ok ? &fake::PipeSecurity : nullptr;
 }

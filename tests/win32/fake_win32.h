@@ -51,6 +51,8 @@ struct Script {
     Registry registry;
     Result dispatcher = Fails(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
     Result handlerRegistration;
+    bool toolFolderPasses = true; // the tool folder check's answer
+    Result pipeSecurity;          // whether the pipe's descriptor can be made
     std::deque<Result> createPipe; // the service's end, CreateNamedPipeA
     std::deque<Result> createFile; // the tool's end, CreateFileA
     std::deque<Result> allocConsole;
@@ -88,7 +90,7 @@ struct RegistryCall {
 struct PipeCreation {
     std::string name;
     std::vector<DWORD> server; // open mode, pipe mode, instances, out and in size, time-out
-    bool serverAttributesNull;
+    const SECURITY_ATTRIBUTES* serverAttributes;
     HANDLE read = nullptr;
     HANDLE write = nullptr;         // the tool's end, opened by name
     std::vector<DWORD> client = {}; // access, share mode, disposition, flags
@@ -125,6 +127,9 @@ struct Record {
     PHANDLER_ROUTINE consoleHandler = nullptr; // the last handler routine added
     std::string standardError; // everything written to StandardErrorValue()
 };
+
+// What the pipe's descriptor stands in as.
+inline SECURITY_ATTRIBUTES PipeSecurity = {sizeof(SECURITY_ATTRIBUTES), &PipeSecurity, FALSE};
 
 // Clears the script and the record and ends every tool.
 void Reset();

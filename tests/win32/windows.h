@@ -84,6 +84,8 @@ static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(HANDLE) == 8);
 #define GENERIC_WRITE 0x40000000u
 #define FILE_READ_ATTRIBUTES 0x80u
 #define OPEN_EXISTING 3u
+#define SECURITY_SQOS_PRESENT 0x100000u
+#define SECURITY_IDENTIFICATION 0x10000u
 #define IDLE_PRIORITY_CLASS 0x40u
 #define STARTF_USESTDHANDLES 0x100u
 
@@ -206,42 +208,12 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
 BOOL PeekNamedPipe(HANDLE pipe, LPVOID buffer, DWORD size, LPDWORD read, LPDWORD available, LPDWORD left);
 DWORD GetCurrentProcessId();
 
-// The tool-folder check. No file exists in the stand-in, so the check leaves the tool to the launch;
-// its reading of descriptors is proven under Wine.
-#define MAX_PATH 260
+// The tool-folder check's setting, and its warning.
 #define REG_DWORD 4u
 #define EVENTLOG_WARNING_TYPE 0x0002
-#define ERROR_PATH_NOT_FOUND 3u
-#define ERROR_NO_MORE_FILES 18u
-#define FILE_ATTRIBUTE_DIRECTORY 0x10u
-#define FILE_ATTRIBUTE_REPARSE_POINT 0x400u
-#define OWNER_SECURITY_INFORMATION 0x1u
-#define DACL_SECURITY_INFORMATION 0x4u
-#define TOKEN_QUERY 0x8u
-typedef DWORD SECURITY_INFORMATION;
-typedef int SID_NAME_USE;
-enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
-struct TOKEN_USER {
-    struct { PSID Sid; DWORD Attributes; } User;
-};
-struct WIN32_FIND_DATAA {
-    DWORD dwFileAttributes;
-    DWORD ftCreationTime[2], ftLastAccessTime[2], ftLastWriteTime[2];
-    DWORD nFileSizeHigh, nFileSizeLow, dwReserved0, dwReserved1;
-    CHAR cFileName[MAX_PATH];
-    CHAR cAlternateFileName[14];
-};
-static_assert(sizeof(WIN32_FIND_DATAA) == 320);
-DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR* filePart);
-HANDLE FindFirstFileA(LPCSTR name, WIN32_FIND_DATAA* data);
-BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);
-BOOL FindClose(HANDLE find);
-BOOL GetFileSecurityA(LPCSTR name, SECURITY_INFORMATION wanted, PVOID descriptor, DWORD size, LPDWORD needed);
-HANDLE GetCurrentProcess();
-BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
-BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID buffer, DWORD size, LPDWORD needed);
-BOOL LookupAccountSidA(LPCSTR system, PSID sid, LPSTR name, LPDWORD nameSize, LPSTR domain, LPDWORD domainSize,
-                       SID_NAME_USE* use);
+
+// msvcrt's: the text is terminated only when it fits with room to spare; -1 when it was cut.
+int _snprintf(char* text, size_t count, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 void AcquireSRWLockExclusive(PSRWLOCK lock);
 void ReleaseSRWLockExclusive(PSRWLOCK lock);

@@ -5,8 +5,8 @@
 //   out TEXT        TEXT and CR LF to standard output; err TEXT: the same to standard error
 //   write TEXT      TEXT to standard output as it is, after \r \n \0 \\ \xHH escapes
 //   bulk N          N bytes of numbered 64-byte lines to standard output
-//   record          command line, current directory and standard input kind into zonbek.cmdline,
-//                   zonbek.cwd and zonbek.stdin
+//   record          command line, current directory, standard input kind and the DACL of standard
+//                   output (SDDL) into zonbek.cmdline, zonbek.cwd, zonbek.stdin and zonbek.stdout-dacl
 //   ctrlc N         wait for Ctrl+C, then end with exit code N
 //   ignorectrlc     from now on record and swallow every Ctrl+C
 //   hold            wait until zonbek.release exists
@@ -25,6 +25,9 @@
 // Every launch appends "launch N pid=P" to zonbek.launches; zonbek.count holds the number of launches.
 // A wait (ctrlc, hold) writes zonbek.ready when it begins; every Ctrl+C seen is appended to zonbek.ctrlc.
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -173,6 +176,24 @@ const char* HandleKind(HANDLE handle)
     }
 }
 
+// What the tool can learn of who else may open its output.
+std::string OutputDacl()
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    DWORD error = GetSecurityInfo(GetStdHandle(STD_OUTPUT_HANDLE), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, NULL,
+                                  NULL, NULL, NULL, &descriptor);
+    if (error != ERROR_SUCCESS)
+        return Outcome(error);
+    char* text = NULL;
+    std::string dacl = ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                            DACL_SECURITY_INFORMATION, &text, NULL)
+                           ? text
+                           : Outcome(GetLastError());
+    LocalFree(text);
+    LocalFree(descriptor);
+    return dacl;
+}
+
 void Record()
 {
     WriteFileText(Beside("zonbek.cmdline"), GetCommandLineA());
@@ -180,6 +201,7 @@ void Record()
     GetCurrentDirectoryA(sizeof cwd, cwd);
     WriteFileText(Beside("zonbek.cwd"), cwd);
     WriteFileText(Beside("zonbek.stdin"), HandleKind(GetStdHandle(STD_INPUT_HANDLE)));
+    WriteFileText(Beside("zonbek.stdout-dacl"), OutputDacl());
 }
 
 void StartGrandchild(const std::string& arguments)
