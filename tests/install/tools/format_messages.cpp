@@ -206,17 +206,23 @@ const std::string ToolFolderUnprotectedText = Lines({
     "able to change what the service runs as LocalSystem.",
     "", FolderStrings[0], FolderStrings[1], FolderStrings[2], "",
     "The service starts the tool only when the tool, the DLLs beside it, its folder and every folder above it are "
-    "owned by, and can be changed only by, SYSTEM, Administrators, TrustedInstaller or the service's own account. "
-    "\"unknown\" means that the object could not be checked: the last line says why. A junction or symbolic link "
-    "is not followed: point InstallDir at the folder it leads to. For a tool folder under C:\\, run these from an "
-    "elevated command prompt (they remove the inherited entries, grant only SYSTEM and Administrators, and make "
-    "Administrators the owner), then start the service again:",
+    "owned by, and can be changed only by, SYSTEM, Administrators, TrustedInstaller, the service's own account or a "
+    "SID listed in the value ToolFolderTrust. \"unknown\" means that the object could not be checked: the last line "
+    "says why; with the object HKLM\\Software\\Kavix\\Zonbek\\ToolFolderTrust, the last line is an entry of that "
+    "value that is not a SID string: correct or remove it. A junction or symbolic link is not followed: point "
+    "InstallDir at the folder it leads to. For a tool folder under C:\\, run these from an elevated command prompt "
+    "(they remove the inherited entries, grant only SYSTEM and Administrators, and make Administrators the owner), "
+    "then start the service again:",
     "icacls \"<tool folder>\" /reset /T /C",
     "icacls \"<tool folder>\" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F",
     "icacls \"<tool folder>\" /setowner *S-1-5-32-544 /T /C",
-    "For a folder under Program Files and for the folders above, see the administrator's guide. To start the tool "
-    "anyway, which lets whoever is named above run programs as LocalSystem: reg add HKLM\\Software\\Kavix\\Zonbek "
-    "/v ToolFolderCheck /t REG_DWORD /d 0 /f /reg:64",
+    "For a folder under Program Files and for the folders above, see the administrator's guide. If whoever is named "
+    "above should be trusted (for example a domain's Domain Admins), add the SID of that account or group to the "
+    "REG_MULTI_SZ value ToolFolderTrust rather than turning the check off; the administrator's guide says how to "
+    "find the SID. The command replaces the value: give every entry, separated by \\0.",
+    "reg add HKLM\\Software\\Kavix\\Zonbek /v ToolFolderTrust /t REG_MULTI_SZ /d \"<SID>\" /f /reg:64",
+    "To start the tool anyway, which lets whoever is named above run programs as LocalSystem: reg add "
+    "HKLM\\Software\\Kavix\\Zonbek /v ToolFolderCheck /t REG_DWORD /d 0 /f /reg:64",
 });
 
 const std::string ToolFolderAllowedText = Lines({
@@ -225,8 +231,9 @@ const std::string ToolFolderAllowedText = Lines({
     "HKEY_LOCAL_MACHINE\\Software\\Kavix\\Zonbek is 0.",
     "", FolderStrings[0], FolderStrings[1], FolderStrings[2], "",
     "Whoever is named above can run programs as LocalSystem. Protect the object as event 4 of this source and the "
-    "administrator's guide describe, then delete the value so that the service checks again: reg delete "
-    "HKLM\\Software\\Kavix\\Zonbek /v ToolFolderCheck /f /reg:64",
+    "administrator's guide describe, or, if whoever is named above should be trusted, add the SID of that account or "
+    "group to the REG_MULTI_SZ value ToolFolderTrust as event 4 describes; then delete the value ToolFolderCheck so "
+    "that the service checks again: reg delete HKLM\\Software\\Kavix\\Zonbek /v ToolFolderCheck /f /reg:64",
 });
 
 } // namespace
