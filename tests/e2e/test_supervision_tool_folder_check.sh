@@ -31,6 +31,8 @@ refused() {
     : >"$TRACE"
 }
 refused "$tool" "$INSTALL_DIR_WIN\\zonbek.exe" 'change its contents, append to it, delete or rename it'
+: >"$TOOL_DIR/helper.dll"
+refused "$TOOL_DIR/helper.dll" "$INSTALL_DIR_WIN\\helper.dll" 'change its contents, append to it, delete or rename it'
 refused "$TOOL_DIR" "$INSTALL_DIR_WIN" \
     'add files to it, add folders to it, delete or rename it, delete or rename what it holds'
 # A "0" of another type than REG_DWORD is no override.

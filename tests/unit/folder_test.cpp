@@ -82,6 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"append_to_tool", Tool, System, {{Allow, 0, AddFolder, Users}}, false, Users, "append to it"},
         Case{"acl_rights_above", Above, System, {{Allow, 0, 0xC0000, Users}}, false, Users,
              "change its permissions, take ownership of it"},
+        Case{"generic_all_above", Above, System, {{Allow, 0, GenericAll, Users}}, false, Users,
+             "do anything with it (GENERIC_ALL)"},
         Case{"object_entry", Tool, System, {{AllowObject, 0, 0x10000, Users}}, false, Users, "delete or rename it"},
         // Placeholders that no token holds, and the owner's own rights.
         Case{"creator_owner_on_the_object", Dir, Admins, {{Allow, OI | CI, Full, CreatorOwner}}, false, "", ""},
