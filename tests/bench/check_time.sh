@@ -6,10 +6,7 @@
 # shellcheck source=../e2e/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 e2e_begin
-session_start
-wine_quiet reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-    /d 'advapi32.SetServiceStatus;advapi32.ConvertStringSecurityDescriptorToSecurityDescriptorA' /f >/dev/null
-session_end
+relay_include 'advapi32.SetServiceStatus;advapi32.ConvertStringSecurityDescriptorToSecurityDescriptorA'
 setup_service +relay,+timestamp
 tool_config "exit 4"
 wine_quiet reg add "$INSTALL_KEY" /v ToolFolderTrust /t REG_MULTI_SZ /d 'S-1-5-32-551\0S-1-5-21-1-2-3-512' /f >/dev/null

@@ -160,6 +160,14 @@ session_end() {
     timeout 30 wineserver -w >/dev/null 2>&1 || true
 }
 
+# relay_include FUNCTIONS: what +relay traces ("dll.Function;..."). Relay settings are read when a
+# process starts, so they are set in a session of their own, before the test's.
+relay_include() {
+    session_start
+    wine_quiet reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d "$1" /f >/dev/null
+    session_end
+}
+
 # Runs a Windows program quietly; prints its standard output without CRs and returns its exit code.
 wine_quiet() {
     local status=0

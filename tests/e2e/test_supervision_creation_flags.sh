@@ -5,11 +5,7 @@
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_begin
 
-# Relay settings are read when a process starts: set them in a session of their own first.
-session_start
-wine_quiet reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-    /d 'kernel32.CreateProcessA;kernelbase.CreateProcessA' /f >/dev/null
-session_end
+relay_include 'kernel32.CreateProcessA;kernelbase.CreateProcessA'
 
 setup_service +relay
 tool_config "exit 0" "exit 2"
