@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The tool, its folder or a folder above it that everyone may change (Wine makes "other" write into
-# Everyone: modify) stops the service after its first start-pending report and before any launch, with
+# The tool, a DLL beside it, its folder or a folder above it that everyone may change (Wine makes "other"
+# write into Everyone: modify), or a tool someone else owns, stops the service after its first start-pending report and before any launch, with
 # event 4 naming the object, the principal and the rights; ToolFolderCheck = 0 (a REG_DWORD) turns that
 # into warning 5 and the tool runs. ToolFolderTrust (REG_MULTI_SZ) adds principals the check trusts; an
 # entry that is no SID is a finding of its own. A hand run checks nothing: it launches no tool.
@@ -39,6 +39,23 @@ refused "$TOOL_DIR" "$INSTALL_DIR_WIN" \
 wine_quiet reg add "$INSTALL_KEY" /v ToolFolderCheck /t REG_SZ /d 0 /f >/dev/null
 refused "$kavix" 'C:\Program Files\Kavix' 'delete or rename it, delete or rename what it holds'
 
+# Owned by someone else: Wine reads a file of another Unix user as ANONYMOUS LOGON's, which
+# ToolFolderTrust can then admit as an owner.
+owner=$(stat -c %u "$tool")
+chown 1 "$tool"
+run_once
+expect_reports \
+    "$(status START_PENDING 0 0 1 3000)" \
+    "$(event 0xC0020004 "$INSTALL_DIR_WIN\\zonbek.exe" 'NT AUTHORITY\ANONYMOUS LOGON' 'own it, and so change its permissions')" \
+    "$(status STOPPED 1 1066 0 0)"
+: >"$TRACE"
+wine_quiet reg add "$INSTALL_KEY" /v ToolFolderTrust /t REG_MULTI_SZ /d 'S-1-5-7' /f >/dev/null
+run_once
+assert_eq 1 "$(tool_launches)" "launches with the owner trusted"
+chown "$owner" "$tool"
+wine_quiet reg delete "$INSTALL_KEY" /v ToolFolderTrust /f >/dev/null
+: >"$TRACE"
+
 # The check runs once connected: the dispatcher comes first, and a refused folder does not hold it up.
 chmod o+w "$kavix"
 run_once
@@ -57,13 +74,13 @@ expect_reports \
 # Trusted by name: Everyone's entry passes, and a spelling Windows accepts matches what it writes.
 wine_quiet reg add "$INSTALL_KEY" /v ToolFolderTrust /t REG_MULTI_SZ /d 'S-1-5-32-545\0S-1-1-0' /f >/dev/null
 run_once
-assert_eq 1 "$(tool_launches)" "launches with Everyone trusted"
+assert_eq 2 "$(tool_launches)" "launches with Everyone trusted"
 assert_no_event 0xC0020004
 : >"$TRACE"
 
 wine_quiet reg add "$INSTALL_KEY" /v ToolFolderTrust /t REG_MULTI_SZ /d 'S-1-1-0\0Domain Admins' /f >/dev/null
 run_once
-assert_eq 1 "$(tool_launches)" "launches so far: none with an entry that is no SID"
+assert_eq 2 "$(tool_launches)" "launches so far: none with an entry that is no SID"
 expect_reports \
     "$(status START_PENDING 0 0 1 3000)" \
     "$(event 0xC0020004 "$trust_value" unknown 'Domain Admins')" \
@@ -73,7 +90,7 @@ wine_quiet reg delete "$INSTALL_KEY" /v ToolFolderTrust /f >/dev/null
 
 wine_quiet reg add "$INSTALL_KEY" /v ToolFolderCheck /t REG_DWORD /d 0 /f >/dev/null
 run_once
-assert_eq 2 "$(tool_launches)" "launches with ToolFolderCheck 0"
+assert_eq 3 "$(tool_launches)" "launches with ToolFolderCheck 0"
 expect_reports \
     "$(status START_PENDING 0 0 1 3000)" \
     "$(warning_event 0x80020005 'C:\Program Files\Kavix' Everyone 'delete or rename it, delete or rename what it holds')" \
