@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The tool, a DLL beside it, its folder or a folder above it that everyone may change (Wine makes "other"
-# write into Everyone: modify), or a tool someone else owns, stops the service after its first start-pending report and before any launch, with
-# event 4 naming the object, the principal and the rights; ToolFolderCheck = 0 (a REG_DWORD) turns that
-# into warning 5 and the tool runs. ToolFolderTrust (REG_MULTI_SZ) adds principals the check trusts; an
-# entry that is no SID is a finding of its own. A hand run checks nothing: it launches no tool.
+# write into Everyone: modify), or a tool someone else owns, stops the service after its first
+# start-pending report and before any launch, with event 4 naming the object, the principal and the
+# rights; ToolFolderCheck = 0 (a REG_DWORD) turns that into warning 5 and the tool runs. ToolFolderTrust
+# (REG_MULTI_SZ) adds principals the check trusts; an entry that is no SID is a finding of its own. A
+# hand run checks nothing: it launches no tool.
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 e2e_begin
 setup_service
