@@ -29,5 +29,6 @@ mount --bind "$debs" "$root/var/cache/apt/archives"
 
 # Not exec'd: this shell stays the namespace's first process, so that its end ends all the others.
 status=0
+# shellcheck disable=SC2016 # the command is expanded in the root's shell
 chroot "$root" /usr/bin/env -i "$@" /bin/bash -c 'cd /root/zonbek && eval "$1"' fresh-check "$command" || status=$?
 exit "$status"

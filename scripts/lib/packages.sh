@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # sourced: the scripts use the lists
 # The Debian packages each script needs, and ensure_packages, which installs those that are missing.
 # Every script the README names takes its packages from here, so that a fresh Debian 12 gets them all
 # (scripts/fresh-check proves it).
