@@ -19,11 +19,14 @@ constexpr DWORD NameSurrogate = 0x20000000;
 constexpr SECURITY_INFORMATION OwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 const char TrustValuePath[] = "HKLM\\Software\\Kavix\\Zonbek\\ToolFolderTrust";
 
+// ToolFolderCheck = 0, read once per check so that the event and the launch agree.
+bool CheckIsOff = false;
+
 // Always false: the finding stops the walk.
 bool Found(const char* object, const char* principal, const char* what)
 {
     const char* strings[] = {object, principal, what};
-    if (IsToolFolderCheckOff())
+    if (CheckIsOff)
         WriteWarningEvent(EVENT_TOOL_FOLDER_ALLOWED, 3, strings);
     else
         WriteErrorEvent(EVENT_TOOL_FOLDER_UNPROTECTED, 3, strings);
@@ -280,6 +283,7 @@ bool WalkToolPath(const Trusted& trusted)
 
 bool CheckToolFolder()
 {
+    CheckIsOff = IsToolFolderCheckOff();
     char* list = LookupToolFolderTrust();
     Trusted trusted = {ServiceAccountSid(), NULL, 0};
     bool passed = trusted.serviceAccount != NULL ? ReadTrusted(&trusted, list) && WalkToolPath(trusted)
@@ -288,5 +292,5 @@ bool CheckToolFolder()
         LocalFree(trusted.more[i]);
     free(const_cast<char**>(trusted.more));
     free(list);
-    return passed || IsToolFolderCheckOff();
+    return passed || CheckIsOff;
 }
